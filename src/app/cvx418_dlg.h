@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+#include "platform/controls.h"
+
+class CImageList;
+namespace Ui {
+class CVX418Dlg;
+}
+
+// Control ids of dialog template 102.
+enum ControlId : int {
+    IDOK = 1,
+    IDCANCEL = 2,
+    IDC_CONNECTIONS_TREE = 1002,
+    IDC_REFRESH = 1003,
+    IDC_DELETE_RECEIVER = 1004,
+    IDC_NAME_EDIT = 1005,
+    IDC_CHANGE_NAME = 1006,
+    IDC_MAC_EDIT = 1007,
+    IDC_IP_EDIT = 1008,
+    IDC_CHANGE_IP = 1009,
+    IDC_AVAILABLE_TREE = 1010,
+    IDC_CONNECT_PICKER = 1012,
+    IDC_BACKUP1_PICKER = 1013,
+    IDC_BACKUP2_PICKER = 1014,
+    IDC_ADD_CONNECT = 1015,
+    IDC_ADD_BACKUP1 = 1016,
+    IDC_ADD_BACKUP2 = 1017,
+    IDC_LOG_PANE = 1018,
+    IDC_BACKUP1_LABEL = 1019,
+    IDC_BACKUP2_LABEL = 1020,
+    IDC_TOPOLOGY_COMBO = 1021,
+    IDC_CHANGE_TOPOLOGY = 1022,
+    IDC_CONNECT_LABEL = 1023,
+    IDC_ADAPTER_COMBO = 1024,
+    IDC_SET_ADAPTER = 1025,
+    IDC_TOPOLOGY_LABEL = 1026,
+};
+
+// The main dialog (template 102). Owns one wrapper per control; every other layer reaches the
+// controls through these members. Commands raised by the controls go to the dispatcher that
+// the application layer hands in.
+class CVX418Dlg : public QDialog {
+    Q_OBJECT
+public:
+    using CommandHandler = std::function<void(int command)>;
+
+    explicit CVX418Dlg(CommandHandler dispatch, QWidget* parent = nullptr);
+    ~CVX418Dlg() override;
+
+    // Any control by id, also the static labels without a member; nullptr for an unknown id.
+    CWnd* GetDlgItem(int id);
+
+    // Members in declaration order.
+    QIcon* m_hIcon = nullptr;
+    std::unique_ptr<CImageList> m_pImageList;
+    CComboBox m_Backup1Picker;        // 1013
+    CComboBox m_Backup2Picker;        // 1014
+    CButton m_AddBackup1Button;       // 1016
+    CButton m_AddBackup2Button;       // 1017
+    CEdit m_LogPane;                  // 1018
+    CButton m_RefreshButton;          // 1003
+    CButton m_DeleteReceiverButton;   // 1004
+    CButton m_ChangeNameButton;       // 1006
+    CButton m_ChangeIpButton;         // 1009
+    CButton m_ChangeTopologyButton;   // 1022
+    CButton m_AddConnectButton;       // 1015
+    CComboBox m_ConnectPicker;        // 1012
+    CTreeCtrl m_ConnectionsTree;      // 1002
+    CTreeCtrl m_AvailableTree;        // 1010
+    CEdit m_NameEdit;                 // 1005
+    CEdit m_IpEdit;                   // 1008
+    CEdit m_MacEdit;                  // 1007
+    CComboBox m_TopologyCombo;        // 1021
+    CComboBox m_AdapterCombo;         // 1024
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The capture library as the program needs it: list, open, send, loop, break, close.
+// The real implementation wraps libpcap; tests use an in-memory segment.
+
+struct AdapterAddress {
+    // AF_INET entries carry their IPv4 address; other families (link layer, IPv6) carry none.
+    bool isIpv4 = false;
+    std::array<std::uint8_t, 4> ipv4{};
+};
+
+struct AdapterInfo {
+    std::string name;  // "rpcap://" + interface name
+    std::optional<std::string> description;
+    std::vector<AdapterAddress> addresses;  // in the library's order
+    unsigned flags = 0;
+};
+
+using FrameCallback = std::function<void(const std::uint8_t* frame, std::size_t capturedLength)>;
+
+// One open adapter. Destruction closes it. Send may be called from any thread while Loop runs
+// on another; BreakLoop from any thread makes Loop return.
+class CaptureHandle {
+public:
+    virtual ~CaptureHandle() = default;
+    // 0 when the frame was handed to the adapter, anything else a refusal.
+    virtual int SendPacket(const std::uint8_t* frame, std::size_t length) = 0;
+    // Runs until BreakLoop or a capture error; returns the library's loop result.
+    virtual int Loop(const FrameCallback& onFrame) = 0;
+    virtual void BreakLoop() = 0;
+};
+
+struct OpenParameters {
+    int snapshotLength = 65536;
+    int flags = 1;  // promiscuous
+    int readTimeoutMs = 1000;
+};
+
+class CaptureBackend {
+public:
+    virtual ~CaptureBackend() = default;
+    // nullopt when the library cannot list adapters (its error text goes to error).
+    virtual std::optional<std::vector<AdapterInfo>> FindAllDevices(std::string& error) = 0;
+    virtual std::unique_ptr<CaptureHandle> Open(const std::string& adapterName,
+                                                const OpenParameters& parameters,
+                                                std::string& error) = 0;
+    // The interface's current hardware address, by the driver's name (adapter name minus
+    // "rpcap://"); nullopt when it cannot be queried.
+    virtual std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(
+        const std::string& driverName) = 0;
+};
+
+// The backend in use. Set once at start-up (the program: libpcap) or by a test.
+CaptureBackend& ActiveCaptureBackend();
+void SetCaptureBackend(std::shared_ptr<CaptureBackend> backend);

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "protocol/line_sink.h"
+
+using MacBytes = std::array<std::uint8_t, 6>;
+using Ipv4Bytes = std::array<std::uint8_t, 4>;
+
+// One unit as carried in a discovery reply (66 bytes on the wire) and kept in the table.
+// 16-bit fields are numbers here except a Receiver's Mode, which keeps its wire bytes.
+struct DeviceRecord {
+    std::array<std::uint8_t, 16> Name{};  // zero-padded; 16 characters have no terminator
+    std::uint16_t FirmwareVersion = 0;
+    std::uint16_t TfdpVersion = 0;
+    std::array<std::uint8_t, 2> Reserved{};
+    Ipv4Bytes Ip{};
+    MacBytes Mac{};
+    std::uint16_t Kind = 0;
+    std::uint16_t Mode = 0;
+    Ipv4Bytes PeerIp{};
+    Ipv4Bytes Backup1Ip{};
+    Ipv4Bytes Backup2Ip{};
+    MacBytes T1Mac{};
+    MacBytes T2Mac{};
+    MacBytes T3Mac{};
+
+    bool operator==(const DeviceRecord&) const = default;
+};
+
+inline constexpr std::size_t kDeviceRecordSize = 66;
+inline constexpr std::size_t kDeviceTableCapacity = 32;
+
+// "%.02x:%.02x:%.02x:%.02x:%.02x:%.02x"
+std::string MacText(const MacBytes& mac);
+// "%d.%d.%d.%d"
+std::string Ipv4Text(const Ipv4Bytes& ip);
+// The characters of a Name field up to the first zero byte, at most 16; bytes kept as they are.
+std::string NameText(const std::array<std::uint8_t, 16>& name);
+
+// The table of discovered units, shared by the capture thread, the workers and the views.
+// One mutex inside; every operation is atomic with respect to the others. No method calls out
+// while holding the lock except StoreDiscoveredDevice's trace lines, which are composed first
+// and emitted after the lock is released.
+class DeviceTable {
+public:
+    int DeviceCount() const;
+
+    // By index, 0 .. DeviceCount()-1. An index outside that range reads slot 0's stale bytes
+    // rather than anything past the table.
+    std::string DeviceNameAt(int i) const;
+    std::string DeviceIpTextAt(int i) const;
+    std::string DeviceMacTextAt(int i) const;
+    std::string PeerIpTextAt(int i) const;
+    std::string T1MacTextAt(int i) const;
+    std::string T2MacTextAt(int i) const;
+    std::string T3MacTextAt(int i) const;
+    DeviceRecord RecordAt(int i) const;
+
+    // By MAC text: the first valid record whose MAC text equals macText, 0 when none does.
+    int FindDeviceByMac(const std::string& macText) const;
+    std::string DeviceNameByMac(const std::string& macText) const;
+    std::string DeviceIpTextByMac(const std::string& macText) const;
+    std::uint8_t DeviceKindByMac(const std::string& macText) const;
+    std::uint8_t DeviceModeByMac(const std::string& macText) const;
+    // True when some valid record carries exactly this MAC text (the views need to tell a real
+    // hit from the fall-back to record 0).
+    bool ContainsMac(const std::string& macText) const;
+
+    void SetDeviceNameByMac(const std::string& macText, const std::array<std::uint8_t, 16>& name);
+    void SetDeviceIpByMac(const std::string& macText, std::span<const std::uint8_t, 32> configBlock);
+    void SetDeviceModeByMac(const std::string& macText, std::uint8_t mode);
+    void SetDeviceKindByMac(const std::string& macText, std::uint8_t kind);
+    void LinkT1MacByMac(const std::string& macText, int sourceIndex);
+
+    void SetPeerMacSlot(int sourceIndex, int targetIndex, int slot, int set);
+    bool ForgetPeerLinks(int index);
+
+    // Converts, traces and appends one discovery record unless its MAC is already present or
+    // the table is full.
+    void StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize> wire, LineSink& sink);
+
+    // DeviceCount := 0; no record bytes are cleared.
+    void Clear();
+
+    // All valid records, copied under one lock: the views build from this.
+    std::vector<DeviceRecord> Snapshot() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::array<DeviceRecord, kDeviceTableCapacity> records_{};
+    int count_ = 0;
+};
+
+// The process-wide table.
+DeviceTable& Devices();
