@@ -1,1 +1,350 @@
-// placeholder: replaced by its owner
+#include "protocol/device_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "protocol/wire_format.h"
+
+static_assert(kRecordWireSize == kDeviceRecordSize);
+
+std::string MacText(const MacBytes& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%.02x:%.02x:%.02x:%.02x:%.02x:%.02x", mac[0], mac[1], mac[2],
+                  mac[3], mac[4], mac[5]);
+    return text;
+}
+
+std::string Ipv4Text(const Ipv4Bytes& ip) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
+    return text;
+}
+
+std::string NameText(const std::array<std::uint8_t, 16>& name) {
+    const auto end = std::find(name.begin(), name.end(), std::uint8_t{0});
+    return std::string(name.begin(), end);
+}
+
+namespace {
+
+constexpr MacBytes kNoMac{};
+constexpr std::size_t kDashLineLength = 95;
+
+// The bytes whose MAC text is exactly macText, or nothing when no MAC prints as that text.
+// Comparing these bytes is the same as comparing the texts, and much cheaper.
+std::optional<MacBytes> ParseMacText(const std::string& macText) {
+    constexpr std::size_t kMacTextLength = 17;
+    if (macText.size() != kMacTextLength) {
+        return std::nullopt;
+    }
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        return -1;  // upper case never matches the lower-case text
+    };
+    MacBytes mac{};
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        const std::size_t at = i * 3;
+        const int high = digit(macText[at]);
+        const int low = digit(macText[at + 1]);
+        if (high < 0 || low < 0 || (i + 1 < mac.size() && macText[at + 2] != ':')) {
+            return std::nullopt;
+        }
+        mac[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return mac;
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> Bytes(const std::uint8_t* wire, std::size_t offset) {
+    std::array<std::uint8_t, N> out{};
+    std::memcpy(out.data(), wire + offset, N);
+    return out;
+}
+
+DeviceRecord ConvertRecord(const std::uint8_t* wire) {
+    DeviceRecord r;
+    r.Name = Bytes<kRecordNameSize>(wire, kRecordNameOffset);
+    r.FirmwareVersion = ReadBe16(wire + kRecordFirmwareOffset);
+    r.TfdpVersion = ReadBe16(wire + kRecordTfdpVersionOffset);
+    r.Reserved = Bytes<2>(wire, kRecordReservedOffset);
+    r.Ip = Bytes<kIpv4Size>(wire, kRecordIpOffset);
+    r.Mac = Bytes<kMacSize>(wire, kRecordMacOffset);
+    r.Kind = ReadBe16(wire + kRecordKindOffset);
+    if (r.Kind != 0) {
+        r.Mode = ReadBe16(wire + kRecordModeOffset);
+    } else {
+        // A Receiver's mode word means nothing; it is kept exactly as it arrived.
+        std::memcpy(&r.Mode, wire + kRecordModeOffset, sizeof r.Mode);
+    }
+    r.PeerIp = Bytes<kIpv4Size>(wire, kRecordPeerIpOffset);
+    r.Backup1Ip = Bytes<kIpv4Size>(wire, kRecordBackup1IpOffset);
+    r.Backup2Ip = Bytes<kIpv4Size>(wire, kRecordBackup2IpOffset);
+    r.T1Mac = Bytes<kMacSize>(wire, kRecordT1MacOffset);
+    r.T2Mac = Bytes<kMacSize>(wire, kRecordT2MacOffset);
+    r.T3Mac = Bytes<kMacSize>(wire, kRecordT3MacOffset);
+    return r;
+}
+
+std::string Hex02(const char* format, unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// The trace lines of one discovery record up to (not including) the closing dash line.
+std::vector<std::string> TraceLinesFor(const DeviceRecord& r) {
+    std::vector<std::string> lines;
+    lines.reserve(16);
+    lines.push_back("Device Name is " + NameText(r.Name));
+    lines.push_back("Firmware Version is " + Hex02("0.%.02x", r.FirmwareVersion));
+    lines.push_back("TFDP Version is " + Hex02("%.02x", r.TfdpVersion));
+    lines.push_back("Device IP is " + Ipv4Text(r.Ip));
+    lines.push_back("Device MAC is " + MacText(r.Mac));
+    if (r.Kind != 0) {
+        lines.emplace_back("Device is T");
+        if (r.Mode == 0) {
+            lines.emplace_back("Mode is M");
+            return lines;  // a multicast Transmitter names no peers
+        }
+        lines.emplace_back("Device is U");
+        lines.push_back("Receiver is " + Ipv4Text(r.PeerIp));
+        lines.push_back("Backup1 is " + Ipv4Text(r.Backup1Ip));
+        lines.push_back("Backup2 is " + Ipv4Text(r.Backup2Ip));
+    } else {
+        lines.emplace_back("Device is R");
+        lines.push_back("IP of T is " + Ipv4Text(r.PeerIp));
+    }
+    lines.push_back("T1 MAC is " + MacText(r.T1Mac));
+    lines.push_back("T2 MAC is " + MacText(r.T2Mac));
+    lines.push_back("T3 MAC is " + MacText(r.T3Mac));
+    return lines;
+}
+
+}  // namespace
+
+int DeviceTable::DeviceCount() const {
+    const std::lock_guard lock(mutex_);
+    return count_;
+}
+
+// Callers hold the lock. An index outside the valid records falls back to slot 0, as a failed
+// look-up does, so nothing past the table is ever touched.
+DeviceRecord& DeviceTable::Slot(int i) {
+    return records_[i >= 0 && i < count_ ? static_cast<std::size_t>(i) : 0];
+}
+const DeviceRecord& DeviceTable::Slot(int i) const {
+    return records_[i >= 0 && i < count_ ? static_cast<std::size_t>(i) : 0];
+}
+
+int DeviceTable::FindLocked(const std::string& macText) const {
+    const auto mac = ParseMacText(macText);
+    if (!mac) {
+        return 0;
+    }
+    for (int i = 0; i < count_; ++i) {
+        if (records_[static_cast<std::size_t>(i)].Mac == *mac) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+std::string DeviceTable::DeviceNameAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return NameText(Slot(i).Name);
+}
+std::string DeviceTable::DeviceIpTextAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return Ipv4Text(Slot(i).Ip);
+}
+std::string DeviceTable::DeviceMacTextAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return MacText(Slot(i).Mac);
+}
+std::string DeviceTable::PeerIpTextAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return Ipv4Text(Slot(i).PeerIp);
+}
+std::string DeviceTable::T1MacTextAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return MacText(Slot(i).T1Mac);
+}
+std::string DeviceTable::T2MacTextAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return MacText(Slot(i).T2Mac);
+}
+std::string DeviceTable::T3MacTextAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return MacText(Slot(i).T3Mac);
+}
+DeviceRecord DeviceTable::RecordAt(int i) const {
+    const std::lock_guard lock(mutex_);
+    return Slot(i);
+}
+
+int DeviceTable::FindDeviceByMac(const std::string& macText) const {
+    const std::lock_guard lock(mutex_);
+    return FindLocked(macText);
+}
+DeviceRecord DeviceTable::RecordByMac(const std::string& macText) const {
+    const std::lock_guard lock(mutex_);
+    return Slot(FindLocked(macText));
+}
+std::string DeviceTable::DeviceNameByMac(const std::string& macText) const {
+    const std::lock_guard lock(mutex_);
+    return NameText(Slot(FindLocked(macText)).Name);
+}
+std::string DeviceTable::DeviceIpTextByMac(const std::string& macText) const {
+    const std::lock_guard lock(mutex_);
+    return Ipv4Text(Slot(FindLocked(macText)).Ip);
+}
+std::uint8_t DeviceTable::DeviceKindByMac(const std::string& macText) const {
+    const std::lock_guard lock(mutex_);
+    return static_cast<std::uint8_t>(Slot(FindLocked(macText)).Kind & 0xff);
+}
+std::uint8_t DeviceTable::DeviceModeByMac(const std::string& macText) const {
+    const std::lock_guard lock(mutex_);
+    return static_cast<std::uint8_t>(Slot(FindLocked(macText)).Mode & 0xff);
+}
+bool DeviceTable::ContainsMac(const std::string& macText) const {
+    const auto mac = ParseMacText(macText);
+    if (!mac) {
+        return false;
+    }
+    const std::lock_guard lock(mutex_);
+    const auto end = records_.begin() + count_;
+    return std::any_of(records_.begin(), end, [&](const DeviceRecord& r) { return r.Mac == *mac; });
+}
+
+void DeviceTable::SetDeviceNameByMac(const std::string& macText,
+                                     const std::array<std::uint8_t, 16>& name) {
+    const std::lock_guard lock(mutex_);
+    Slot(FindLocked(macText)).Name = name;
+}
+void DeviceTable::SetDeviceIpByMac(const std::string& macText,
+                                   std::span<const std::uint8_t, 32> configBlock) {
+    const std::lock_guard lock(mutex_);
+    auto& ip = Slot(FindLocked(macText)).Ip;
+    std::memcpy(ip.data(), configBlock.data() + kConfigNewIpOffset, ip.size());
+}
+void DeviceTable::SetDeviceModeByMac(const std::string& macText, std::uint8_t mode) {
+    const std::lock_guard lock(mutex_);
+    Slot(FindLocked(macText)).Mode = mode;
+}
+void DeviceTable::SetDeviceKindByMac(const std::string& macText, std::uint8_t kind) {
+    const std::lock_guard lock(mutex_);
+    Slot(FindLocked(macText)).Kind = kind;
+}
+void DeviceTable::LinkT1MacByMac(const std::string& macText, int sourceIndex) {
+    constexpr int kUnlink = 255;
+    const std::lock_guard lock(mutex_);
+    auto& target = Slot(FindLocked(macText));
+    if (sourceIndex == kUnlink) {
+        target.T1Mac = kNoMac;
+        target.PeerIp = {};
+    } else {
+        target.T1Mac = Slot(sourceIndex).Mac;
+    }
+}
+
+void DeviceTable::SetPeerMacSlot(int sourceIndex, int targetIndex, int slot, int set) {
+    const std::lock_guard lock(mutex_);
+    auto& target = Slot(targetIndex);
+    if (set == 1) {
+        const MacBytes mac = Slot(sourceIndex).Mac;
+        switch (slot) {
+            case 0:
+                target.T1Mac = mac;
+                break;
+            case 1:
+                target.T2Mac = mac;
+                break;
+            case 2:
+                target.T3Mac = mac;
+                break;
+            default:
+                break;
+        }
+        return;
+    }
+    if (slot != 0) {
+        return;
+    }
+    // Closing the first slot moves up the first backup that names a unit; the backups stay.
+    if (target.T2Mac != kNoMac) {
+        target.T1Mac = target.T2Mac;
+    } else if (target.T3Mac != kNoMac) {
+        target.T1Mac = target.T3Mac;
+    } else {
+        target.T1Mac = kNoMac;
+    }
+}
+
+bool DeviceTable::ForgetPeerLinks(int index) {
+    const std::lock_guard lock(mutex_);
+    auto& self = Slot(index);
+    const MacBytes mac = self.Mac;
+    for (int i = 0; i < count_; ++i) {
+        auto& r = records_[static_cast<std::size_t>(i)];
+        if (r.T1Mac == mac) {
+            r.T1Mac = kNoMac;
+        }
+    }
+    self.T1Mac = kNoMac;
+    self.T2Mac = kNoMac;
+    self.T3Mac = kNoMac;
+    return true;
+}
+
+void DeviceTable::StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize> wire,
+                                        LineSink& sink) {
+    const DeviceRecord record = ConvertRecord(wire.data());
+    std::vector<std::string> lines = TraceLinesFor(record);
+    bool full = false;
+    {
+        const std::lock_guard lock(mutex_);
+        const auto end = records_.begin() + count_;
+        const bool known = std::any_of(records_.begin(), end,
+                                       [&](const DeviceRecord& r) { return r.Mac == record.Mac; });
+        if (!known) {
+            if (static_cast<std::size_t>(count_) < records_.size()) {
+                records_[static_cast<std::size_t>(count_)] = record;
+                ++count_;
+            } else {
+                full = true;
+            }
+        }
+    }
+    if (full) {
+        lines.push_back("Device table is full (" + std::to_string(kDeviceTableCapacity) +
+                        " units): " + MacText(record.Mac) + " ignored");
+    }
+    lines.emplace_back(kDashLineLength, '-');
+    // Emitted only now: the sink may wait on the window, which must never wait on this lock.
+    for (const auto& line : lines) {
+        sink.Trace(line);
+    }
+}
+
+void DeviceTable::Clear() {
+    const std::lock_guard lock(mutex_);
+    count_ = 0;
+}
+
+std::vector<DeviceRecord> DeviceTable::Snapshot() const {
+    const std::lock_guard lock(mutex_);
+    return {records_.begin(), records_.begin() + count_};
+}
+
+DeviceTable& Devices() {
+    // Never destroyed: the capture thread may still store a reply while the process exits.
+    static auto* const table = new DeviceTable;
+    return *table;
+}

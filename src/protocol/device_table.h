@@ -49,7 +49,7 @@ std::string NameText(const std::array<std::uint8_t, 16>& name);
 // while holding the lock except StoreDiscoveredDevice's trace lines, which are composed first
 // and emitted after the lock is released.
 class DeviceTable {
-public:
+  public:
     int DeviceCount() const;
 
     // By index, 0 .. DeviceCount()-1. An index outside that range reads slot 0's stale bytes
@@ -65,6 +65,8 @@ public:
 
     // By MAC text: the first valid record whose MAC text equals macText, 0 when none does.
     int FindDeviceByMac(const std::string& macText) const;
+    // A copy of the record FindDeviceByMac names, taken under one lock.
+    DeviceRecord RecordByMac(const std::string& macText) const;
     std::string DeviceNameByMac(const std::string& macText) const;
     std::string DeviceIpTextByMac(const std::string& macText) const;
     std::uint8_t DeviceKindByMac(const std::string& macText) const;
@@ -74,7 +76,8 @@ public:
     bool ContainsMac(const std::string& macText) const;
 
     void SetDeviceNameByMac(const std::string& macText, const std::array<std::uint8_t, 16>& name);
-    void SetDeviceIpByMac(const std::string& macText, std::span<const std::uint8_t, 32> configBlock);
+    void SetDeviceIpByMac(const std::string& macText,
+                          std::span<const std::uint8_t, 32> configBlock);
     void SetDeviceModeByMac(const std::string& macText, std::uint8_t mode);
     void SetDeviceKindByMac(const std::string& macText, std::uint8_t kind);
     void LinkT1MacByMac(const std::string& macText, int sourceIndex);
@@ -84,7 +87,8 @@ public:
 
     // Converts, traces and appends one discovery record unless its MAC is already present or
     // the table is full.
-    void StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize> wire, LineSink& sink);
+    void StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize> wire,
+                               LineSink& sink);
 
     // DeviceCount := 0; no record bytes are cleared.
     void Clear();
@@ -92,7 +96,12 @@ public:
     // All valid records, copied under one lock: the views build from this.
     std::vector<DeviceRecord> Snapshot() const;
 
-private:
+  private:
+    // Callers hold mutex_.
+    DeviceRecord& Slot(int i);
+    const DeviceRecord& Slot(int i) const;
+    int FindLocked(const std::string& macText) const;
+
     mutable std::mutex mutex_;
     std::array<DeviceRecord, kDeviceTableCapacity> records_{};
     int count_ = 0;

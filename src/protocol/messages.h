@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "protocol/device_table.h"
+#include "protocol/line_sink.h"
+#include "protocol/wire_format.h"
+
+// Fills ConfigBlock bytes 0..9 with the Ip and Mac of the unit that FindDeviceByMac names
+// (record 0 when none matches). Touches no other byte.
+void BuildConfigBlock(DeviceTable& table, const std::string& macText, ConfigBlock& block);
+
+// Fills ConnectionBlock bytes 0..9 with the other unit's Ip and Mac and bytes 10..19 with the
+// addressed unit's. Touches no other byte.
+void BuildConnectionBlock(DeviceTable& table, const std::string& addressedMacText,
+                          const std::string& otherMacText, ConnectionBlock& block);
+
+// The user's own field of each request. The mode and selector words stay in host order in the
+// block; the sender writes them big-endian.
+void SetTopologyMode(ConfigBlock& block, std::uint16_t mode);
+std::uint16_t TopologyMode(const ConfigBlock& block);
+void SetNewIpAddress(ConfigBlock& block, const Ipv4Bytes& ip);
+// Copies at most 16 bytes of name; the rest of the field stays as it was (zero after the fill).
+void SetNewName(ConfigBlock& block, std::string_view name);
+void SetSelector(ConnectionBlock& block, std::uint16_t selector);
+std::uint16_t Selector(const ConnectionBlock& block);
+
+// The Log pane line of a configuration or connection reply, or nothing for any other class or
+// code.
+std::optional<std::string_view> ReplyLogText(std::uint16_t messageClass, std::uint16_t code);
+
+// The capture loop's callback: reads only the magic, class and code (and the record of a
+// discovery reply), never past capturedLength. Frames shorter than 50 bytes, and discovery
+// replies shorter than 120, are dropped.
+void HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, DeviceTable& table,
+                         LineSink& sink);
