@@ -1,5 +1,40 @@
-// Temporary link stand-in until Refresh lands.
 #include "protocol/refresh/refresh_worker.h"
 
-unsigned RefreshWorker(CVX418Dlg*) { return 1; }
-void BroadcastDiscovery() {}
+#include "app/log_line.h"
+#include "app/shell_state.h"
+#include "net/frame_builder.h"
+#include "platform/threads.h"
+#include "protocol/device_table.h"
+#include "views/device_trees.h"
+
+namespace {
+
+constexpr int kDiscoveryBroadcasts = 3;
+constexpr unsigned kBroadcastSpacingMs = 200;  // also after the last broadcast
+constexpr unsigned kRefreshTimeoutMs = 5000;   // replies are collected while this worker sleeps
+
+}  // namespace
+
+unsigned RefreshWorker(CVX418Dlg* dialog) {
+    TraceLine("===== Refresh Timeout is %d mseconds =====", static_cast<int>(kRefreshTimeoutMs));
+    EnableActionControls(dialog, 0);
+    LogLine(dialog, "Searching for VX418 and refreshing. Please wait.");
+    BroadcastDiscovery();
+    Sleep(kRefreshTimeoutMs);
+    RebuildDeviceTrees(dialog);
+    LogLine(dialog, "Finished searching for VX418.");
+    EnableActionControls(dialog, 1);
+    return 1;
+}
+
+void BroadcastDiscovery() {
+    Devices().Clear();
+    for (int i = 0; i < kDiscoveryBroadcasts; ++i) {
+        if (SendRequest(nullptr, kDiscoveryRequest) != 0) {
+            TraceLine("Refresh Success!!!");
+        } else {
+            TraceLine("Refresh Failed!!!");
+        }
+        Sleep(kBroadcastSpacingMs);
+    }
+}

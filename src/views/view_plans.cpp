@@ -1,0 +1,147 @@
+#include "views/view_plans.h"
+
+#include <cstddef>
+
+#include "views/labels.h"
+
+namespace {
+
+const DeviceRecord& At(const std::vector<DeviceRecord>& devices, int i) {
+    return devices[static_cast<std::size_t>(i)];
+}
+
+int Count(const std::vector<DeviceRecord>& devices) {
+    return static_cast<int>(devices.size());
+}
+
+bool IsFreeReceiver(const DeviceRecord& record) {
+    return !IsTransmitter(record) && IsEmptyMac(record.T1Mac);
+}
+
+constexpr std::uint8_t kModeMulticast = 0;
+constexpr std::uint8_t kModeUnicast = 1;
+
+TransmitterBranch PlanBranch(const std::vector<DeviceRecord>& devices, int j) {
+    const DeviceRecord& transmitter = At(devices, j);
+    TransmitterBranch branch;
+    branch.item = {DeviceLabel(devices, j),
+                   HasConnection(devices, j) ? kImageConnected : kImageNotConnected};
+    if (ModeLowByte(transmitter) == kModeMulticast) {
+        for (int k = 0; k < Count(devices); ++k) {
+            const DeviceRecord& r = At(devices, k);
+            if (!IsTransmitter(r) && r.T1Mac == transmitter.Mac) {
+                branch.children.push_back({DeviceLabel(devices, k), kImageConnected});
+            }
+        }
+        return branch;
+    }
+    // Unicast: the main Receiver whatever its kind, or a red placeholder when it is configured
+    // (or only backups are) but did not answer.
+    for (int k = 0; k < Count(devices); ++k) {
+        if (At(devices, k).Mac == transmitter.T1Mac) {
+            branch.children.push_back({ReceiverLabel(devices, k), kImageConnected});
+        }
+    }
+    if (branch.children.empty() && !HasNoPeers(devices, j)) {
+        branch.children.push_back({PlaceholderLabel(devices, j, 0), kImageNotConnected});
+    }
+    return branch;
+}
+
+// The record a slot of u names: T1Mac, T2Mac or T3Mac.
+const MacBytes& SlotMac(const DeviceRecord& u, int slot) {
+    switch (slot) {
+        case kBackup1Picker:
+            return u.T2Mac;
+        case kBackup2Picker:
+            return u.T3Mac;
+        default:
+            return u.T1Mac;
+    }
+}
+
+PickerContent SlotContent(const std::vector<DeviceRecord>& devices, int u, int slot) {
+    const MacBytes& wanted = SlotMac(At(devices, u), slot);
+    for (int i = 0; i < Count(devices); ++i) {
+        if (At(devices, i).Mac == wanted) {
+            return {{DeviceLabel(devices, i)}, 0};
+        }
+    }
+    return {{PlaceholderLabel(devices, u, slot)}, -1};
+}
+
+bool InRange(const std::vector<DeviceRecord>& devices, int i) {
+    return i >= 0 && i < Count(devices);
+}
+
+}  // namespace
+
+DeviceTreesPlan PlanDeviceTrees(const std::vector<DeviceRecord>& devices) {
+    DeviceTreesPlan plan;
+    for (int i = 0; i < Count(devices); ++i) {
+        if (IsFreeReceiver(At(devices, i))) {
+            plan.available.push_back({DeviceLabel(devices, i), kImageConnected});
+        }
+    }
+    for (int j = 0; j < Count(devices); ++j) {
+        if (IsTransmitter(At(devices, j))) {
+            plan.connections.push_back(PlanBranch(devices, j));
+        }
+    }
+    return plan;
+}
+
+std::vector<std::string> PickerCandidates(const std::vector<DeviceRecord>& devices, int picker) {
+    std::vector<std::string> labels;
+    if (picker != kConnectPicker && picker != kBackup1Picker && picker != kBackup2Picker) {
+        return labels;
+    }
+    for (int i = 0; i < Count(devices); ++i) {
+        const DeviceRecord& r = At(devices, i);
+        const bool offered = picker == kConnectPicker ? IsFreeReceiver(r) : !IsTransmitter(r);
+        if (offered) {
+            labels.push_back(DeviceLabel(devices, i));
+        }
+    }
+    return labels;
+}
+
+PickerContent ConnectRowContent(const std::vector<DeviceRecord>& devices, int u) {
+    if (!InRange(devices, u)) {
+        return {};
+    }
+    if (ModeLowByte(At(devices, u)) == kModeUnicast) {
+        PickerContent found = SlotContent(devices, u, kConnectPicker);
+        if (found.selected == 0) {
+            return found;
+        }
+    }
+    return {{PlaceholderLabel(devices, u, kConnectPicker)}, -1};
+}
+
+PickerContent BackupRowContent(const std::vector<DeviceRecord>& devices, int u, int slot) {
+    if (!InRange(devices, u) || (slot != kBackup1Picker && slot != kBackup2Picker)) {
+        return {};
+    }
+    return SlotContent(devices, u, slot);
+}
+
+SelectedUnitView PlanSelectedUnit(const std::vector<DeviceRecord>& devices,
+                                  std::string_view label) {
+    SelectedUnitView view;
+    view.mac = MacFromLabel(label);
+    const int u = FindInSnapshot(devices, view.mac);
+    if (u < 0) {
+        return view;  // empty fields, no topology, Receiver layout, empty pickers
+    }
+    const DeviceRecord& r = At(devices, u);
+    view.known = true;
+    view.name = NameText(r.Name);
+    view.ip = Ipv4Text(r.Ip);
+    view.selector = IsTransmitter(r) ? ModeLowByte(r) : kSelectorReceiver;
+    view.topologyEntry = view.selector;
+    view.connect = ConnectRowContent(devices, u);
+    view.backup1 = BackupRowContent(devices, u, kBackup1Picker);
+    view.backup2 = BackupRowContent(devices, u, kBackup2Picker);
+    return view;
+}
