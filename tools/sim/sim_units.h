@@ -1,0 +1,89 @@
+#pragma once
+
+// The simulated units and what each request does to them. Every operation keeps both ends of
+// an attachment consistent, so a later discovery shows exactly what the operation did:
+//  - a multicast Transmitter names no Receiver; each Receiver it feeds has T1 = its MAC and
+//    PeerIp = its address;
+//  - a unicast Transmitter names its main Receiver in T1/PeerIp and its backups in T2/Backup1Ip
+//    and T3/Backup2Ip; each of those Receivers has T1 = the Transmitter's MAC, PeerIp its address;
+//  - a free Receiver has T1 and PeerIp all zero.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sim_wire.h"
+
+namespace vxsim {
+
+inline constexpr std::size_t kMaxUnits = 64;
+inline constexpr std::uint16_t kKindReceiver = 0;
+inline constexpr std::uint16_t kKindTransmitter = 1;
+inline constexpr std::uint16_t kModeMulticast = 0;
+inline constexpr std::uint16_t kModeUnicast = 1;
+
+struct SimUnit {
+    std::array<std::uint8_t, 16> name{};
+    std::uint16_t firmware = 0x0012;
+    std::uint16_t tfdpVersion = 0x0001;
+    Ip4 ip{};
+    Mac mac{};
+    std::uint16_t kind = kKindReceiver;
+    std::uint16_t mode = kModeMulticast;
+    Ip4 peerIp{};
+    Ip4 backup1Ip{};
+    Ip4 backup2Ip{};
+    Mac t1{};
+    Mac t2{};
+    Mac t3{};
+
+    bool IsTransmitter() const { return kind == kKindTransmitter; }
+    bool IsReceiver() const { return kind == kKindReceiver; }
+    std::string NameText() const;
+    void SetName(const std::string& text);
+    bool operator==(const SimUnit&) const = default;
+};
+
+// The 66-byte record of a discovery reply.
+std::array<std::uint8_t, wire::kRecordLength> EncodeRecord(const SimUnit& unit);
+
+// Result of applying one request: whether the unit accepted it and which units changed.
+struct Outcome {
+    bool accepted = false;
+    std::string reason;  // why it was refused
+    std::vector<Mac> changed;
+};
+
+class UnitSet {
+  public:
+    UnitSet() = default;
+    explicit UnitSet(std::vector<SimUnit> units) : units_(std::move(units)) {}
+
+    const std::vector<SimUnit>& Units() const { return units_; }
+    const SimUnit* Find(const Mac& mac) const;
+    // Adds a unit; false when the MAC is already taken or the set is full.
+    bool Add(const SimUnit& unit);
+    // Attaches a Receiver the way the layout says (slot 0 main, 1/2 backups); false when the
+    // pair does not fit the Transmitter's mode.
+    bool Attach(const Mac& transmitter, const Mac& receiver, int slot);
+
+    Outcome SetName(const Mac& unit, std::span<const std::uint8_t, 16> name);
+    Outcome SetIp(const Mac& unit, const Ip4& ip);
+    Outcome SetMode(const Mac& unit, std::uint16_t mode);
+    // addressed/other as carried in the connection block; selector 0 main, 1 or 2 backup.
+    Outcome AddReceiver(const Mac& addressed, const Mac& other, std::uint16_t selector);
+    Outcome DeleteReceiver(const Mac& addressed, const Mac& other);
+
+  private:
+    SimUnit* FindMutable(const Mac& mac);
+    // Frees a Receiver from whichever Transmitter holds it; records what changed.
+    void Detach(SimUnit& receiver, std::vector<Mac>& changed);
+    void Link(SimUnit& transmitter, SimUnit& receiver, int slot, std::vector<Mac>& changed);
+
+    std::vector<SimUnit> units_;
+};
+
+}  // namespace vxsim
