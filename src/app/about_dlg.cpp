@@ -1,1 +1,18 @@
-// placeholder: replaced by its owner
+#include "app/about_dlg.h"
+
+#include "app/dialog_units.h"
+#include "ui_about_dlg.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
+    ui_->setupUi(this);
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(kDialogFontPixelSize);
+    setFont(dialogFont);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    // Window-modal: it blocks the main window, not the message boxes of running workers.
+    setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+    connect(ui_->okButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CAboutDlg::~CAboutDlg() = default;

@@ -1,1 +1,154 @@
-// placeholder: replaced by its owner
+#include "app/command_dispatch.h"
+
+#include <mutex>
+#include <utility>
+
+#include "app/cvx418_dlg.h"
+#include "app/log_line.h"
+#include "app/shell_state.h"
+#include "net/adapter.h"
+#include "ops/operation_workers.h"
+#include "platform/threads.h"
+#include "protocol/refresh/refresh_worker.h"
+#include "views/receiver_pickers.h"
+#include "views/selection.h"
+
+namespace {
+
+enum Command : int {
+    kInitialize = 0,
+    kRefresh = 1,
+    kDeleteReceivers = 2,
+    kChangeName = 3,
+    kChangeIp = 4,
+    kAddReceiver = 5,
+    kAddBackup1 = 6,
+    kAddBackup2 = 7,
+    kChangeTopology = 8,
+    kSetAdapter = 9,
+    kShowConnectionsSelection = 10,
+    kFillConnectPicker = 11,
+    kFillBackup1Picker = 12,
+    kFillBackup2Picker = 13,
+    kShowAvailableSelection = 14,
+};
+
+constexpr std::uint8_t kBackupSlot1 = 1;
+constexpr std::uint8_t kBackupSlot2 = 2;
+
+std::mutex observerMutex;
+WorkerStartObserver workerStartObserver;
+
+void NotifyWorkerStart(const WorkerStart& start) {
+    WorkerStartObserver observer;
+    {
+        const std::lock_guard lock(observerMutex);
+        observer = workerStartObserver;
+    }
+    if (observer) {
+        observer(start);
+    }
+}
+
+void Launch(CVX418Dlg* dialog, WorkerStart start, Worker worker) {
+    StartDetachedThread([dialog, start, worker = std::move(worker)]() mutable {
+        start.thread = std::this_thread::get_id();
+        NotifyWorkerStart(start);
+        worker(dialog);
+    });
+}
+
+// The slot travels with the worker's start, so two quick clicks each fill their own slot.
+void StartAddBackup(CVX418Dlg* dialog, int command, std::uint8_t slot) {
+    BackupSlot = slot;
+    Launch(dialog, WorkerStart{command, {}, slot},
+           [slot](CVX418Dlg* d) { return AddBackupReceiverWorker(d, slot); });
+}
+
+void ShowSelection(CVX418Dlg* dialog, bool fromConnections) {
+    ShowSelectedUnit(dialog, fromConnections ? 1 : 0);
+    // Set after the handler has run: the workers read which tree was used last.
+    LastTreeIsConnections = fromConnections ? 1 : 0;
+}
+
+}  // namespace
+
+void InitializeMainWindow(CVX418Dlg* dialog) {
+    FillAdapterList(dialog);
+    dialog->m_TopologyCombo.AddString("Multicast");
+    dialog->m_TopologyCombo.AddString("Unicast");
+    EnableActionControls(dialog, 0);
+    MainDialog = dialog;
+}
+
+void StartWorker(CVX418Dlg* dialog, int command, Worker worker) {
+    Launch(dialog, WorkerStart{command, {}, 0}, std::move(worker));
+}
+
+void DispatchCommand(CVX418Dlg* dialog, int command) {
+    if (dialog == nullptr) {
+        return;
+    }
+    switch (command) {
+        case kInitialize:
+            TraceLine("< version : %s >", kProgramVersion);
+            TraceLine("< refresh timeout is %d mseconds >", kRefreshTimeoutMs);
+            InitializeMainWindow(dialog);
+            break;
+        case kRefresh:
+            StartWorker(dialog, command, RefreshWorker);
+            break;
+        case kDeleteReceivers:
+            StartWorker(dialog, command, DeleteReceiversWorker);
+            break;
+        case kChangeName:
+            StartWorker(dialog, command, ChangeNameWorker);
+            break;
+        case kChangeIp:
+            StartWorker(dialog, command, ChangeIpWorker);
+            break;
+        case kAddReceiver:
+            StartWorker(dialog, command, AddReceiverWorker);
+            break;
+        case kAddBackup1:
+            StartAddBackup(dialog, command, kBackupSlot1);
+            break;
+        case kAddBackup2:
+            StartAddBackup(dialog, command, kBackupSlot2);
+            break;
+        case kChangeTopology:
+            StartWorker(dialog, command, ChangeTopologyWorker);
+            break;
+        case kSetAdapter:
+            StartWorker(dialog, command, SetAdapterWorker);
+            break;
+        case kShowConnectionsSelection:
+            ShowSelection(dialog, true);
+            break;
+        case kFillConnectPicker:
+        case kFillBackup1Picker:
+        case kFillBackup2Picker:
+            FillReceiverPicker(dialog, command - kFillConnectPicker);
+            break;
+        case kShowAvailableSelection:
+            ShowSelection(dialog, false);
+            break;
+        default:
+            break;  // only the fifteen numbers above are ever raised
+    }
+}
+
+std::unique_ptr<CVX418Dlg> CreateMainDialog() {
+    // The handler needs the dialog it belongs to, which exists only after construction.
+    auto self = std::make_shared<CVX418Dlg*>(nullptr);
+    auto dialog =
+        std::make_unique<CVX418Dlg>([self](int command) { DispatchCommand(*self, command); });
+    *self = dialog.get();
+    dialog->OnInitDialog();
+    return dialog;
+}
+
+void SetWorkerStartObserver(WorkerStartObserver observer) {
+    const std::lock_guard lock(observerMutex);
+    workerStartObserver = std::move(observer);
+}

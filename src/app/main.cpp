@@ -1,1 +1,16 @@
-// placeholder: replaced by its owner
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/cvx418_app.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    CVX418App app;
+    app.InitInstance();
+    // Workers and the capture thread are not waited for: end the process at once, so no
+    // detached thread can run into a half-destroyed window or library.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(EXIT_SUCCESS);
+}

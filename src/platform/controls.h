@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 class QWidget;
+class QTreeWidgetItem;
 
 // Thin wrappers over the dialog's Qt widgets with the operations the program needs. Every call
 // may come from any thread: from a worker it is carried out on the window thread while the
@@ -11,7 +13,7 @@ class QWidget;
 
 // Any control: show or hide, enable or disable.
 class CWnd {
-public:
+  public:
     CWnd() = default;
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
@@ -25,14 +27,14 @@ public:
     bool IsWindowVisible() const;  // the control's own visibility flag
     bool IsWindowEnabled() const;
 
-private:
+  private:
     QWidget* widget_ = nullptr;
 };
 
 class CButton : public CWnd {};
 
 class CEdit : public CWnd {
-public:
+  public:
     std::string GetWindowText() const;
     void SetWindowText(const std::string& text);
     // Appends text at the end without reading the whole content back (the Log pane's append).
@@ -42,7 +44,7 @@ public:
 };
 
 class CComboBox : public CWnd {
-public:
+  public:
     void ResetContent();
     int AddString(const std::string& text);  // appended at the end; returns its position
     // A number without an entry (for example -1 or past the end) clears the selection and text.
@@ -65,7 +67,7 @@ inline constexpr HTREEITEM TVI_ROOT{0};
 class CImageList;
 
 class CTreeCtrl : public CWnd {
-public:
+  public:
     ~CTreeCtrl() override;
 
     bool DeleteAllItems();
@@ -89,4 +91,14 @@ public:
     bool SetCheck(HTREEITEM item, bool checked);
     void SetImageList(CImageList* images);
     int GetCount() const;
+
+  private:
+    // All of these run on the window thread only, inside the marshalled calls.
+    QTreeWidgetItem* Find(HTREEITEM item) const;
+    HTREEITEM HandleOf(const QTreeWidgetItem* item) const;
+    HTREEITEM Insert(const std::string& text, int image, int selectedImage, HTREEITEM parent);
+    void ApplyImage(QTreeWidgetItem* item) const;
+
+    std::unordered_map<std::uint64_t, QTreeWidgetItem*> items_;
+    CImageList* images_ = nullptr;
 };

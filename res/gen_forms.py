@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""Writes the Designer forms of the main dialog and the About box from their dialog templates.
+
+Rectangles are in dialog units. They are mapped the way the window system maps a dialog
+template: every edge separately, x * 6 / 4 and y * 13 / 8 rounded to nearest (the horizontal
+and vertical base units 6 and 13 of the template font "MS Shell Dlg" 8). The combo boxes'
+template height includes their drop-down list; the field itself is COMBO_FIELD_PX high.
+
+Run from anywhere: python3 res/gen_forms.py
+"""
+from pathlib import Path
+from xml.sax.saxutils import escape
+
+BASE_X, BASE_Y = 6, 13
+COMBO_FIELD_PX = 21
+LIST_ITEM_PX = 13
+
+
+def muldiv(a, b, c):
+    return (a * b + c // 2) // c
+
+
+def to_px(rect):
+    x, y, w, h = rect
+    left, top = muldiv(x, BASE_X, 4), muldiv(y, BASE_Y, 8)
+    right, bottom = muldiv(x + w, BASE_X, 4), muldiv(y + h, BASE_Y, 8)
+    return left, top, right - left, bottom - top
+
+
+def prop(name, inner, stdset=True):
+    attr = '' if stdset else ' stdset="0"'
+    return f'<property name="{name}"{attr}>{inner}</property>'
+
+
+def string(text):
+    return f'<string>{escape(text)}</string>'
+
+
+def boolean(value):
+    return f'<bool>{"true" if value else "false"}</bool>'
+
+
+def widget(cls, name, rect, control_id, props, combo=False):
+    x, y, w, h = to_px(rect)
+    extra = []
+    if combo:
+        extra.append(prop('maxVisibleItems', f'<number>{max(1, (h - COMBO_FIELD_PX) // LIST_ITEM_PX)}</number>'))
+        h = COMBO_FIELD_PX
+    geometry = prop('geometry', f'<rect><x>{x}</x><y>{y}</y><width>{w}</width><height>{h}</height></rect>')
+    lines = [f'  <widget class="{cls}" name="{name}">', '   ' + geometry]
+    if control_id is not None:
+        lines.append('   ' + prop('controlId', f'<number>{control_id}</number>', stdset=False))
+    lines += ['   ' + p for p in props + extra]
+    lines.append('  </widget>')
+    return '\n'.join(lines)
+
+
+def static(name, control_id, caption, rect, centred=False, prefix=True):
+    align = 'Qt::AlignHCenter|Qt::AlignTop' if centred else 'Qt::AlignLeft|Qt::AlignTop'
+    props = [prop('text', string(caption)), prop('alignment', f'<set>{align}</set>')]
+    if not prefix:
+        props.append(prop('textFormat', '<enum>Qt::PlainText</enum>'))
+    return widget('QLabel', name, rect, control_id, props)
+
+
+def group(name, caption, rect):
+    return widget('QGroupBox', name, rect, None, [prop('title', string(caption))])
+
+
+def button(name, control_id, caption, rect, extra=()):
+    props = [prop('text', string(caption)), prop('autoDefault', boolean(False))] + list(extra)
+    return widget('QPushButton', name, rect, control_id, props)
+
+
+def edit(name, control_id, rect, read_only=False):
+    props = [prop('readOnly', boolean(True))] if read_only else []
+    return widget('QLineEdit', name, rect, control_id, props)
+
+
+def combo(name, control_id, rect):
+    props = [prop('editable', boolean(True)),
+             prop('insertPolicy', '<enum>QComboBox::NoInsert</enum>')]
+    return widget('VxComboBox', name, rect, control_id, props, combo=True)
+
+
+def tree(name, control_id, rect, check_boxes):
+    props = [prop('headerHidden', boolean(True)), prop('rootIsDecorated', boolean(True)),
+             prop('checkBoxes', boolean(check_boxes))]
+    return widget('VxTreeWidget', name, rect, control_id, props)
+
+
+def form(cls, caption, size_du, body, tabstops, custom=True):
+    _, _, w, h = to_px((0, 0) + size_du)
+    size = f'<size><width>{w}</width><height>{h}</height></size>'
+    out = ['<?xml version="1.0" encoding="UTF-8"?>',
+           '<!-- Written by res/gen_forms.py from the dialog template; edit that script. -->',
+           '<ui version="4.0">', f' <class>{cls}</class>', f' <widget class="QDialog" name="{cls}">',
+           '  ' + prop('geometry', f'<rect><x>0</x><y>0</y><width>{w}</width><height>{h}</height></rect>'),
+           '  ' + prop('minimumSize', size), '  ' + prop('maximumSize', size),
+           '  ' + prop('windowTitle', string(caption))]
+    out += body
+    out.append(' </widget>')
+    if custom:
+        out += [' <customwidgets>',
+                '  <customwidget><class>VxComboBox</class><extends>QComboBox</extends>'
+                '<header>platform/widgets.h</header></customwidget>',
+                '  <customwidget><class>VxTreeWidget</class><extends>QTreeWidget</extends>'
+                '<header>platform/widgets.h</header></customwidget>',
+                ' </customwidgets>']
+    out.append(' <tabstops>')
+    out += [f'  <tabstop>{t}</tabstop>' for t in tabstops]
+    out += [' </tabstops>', ' <resources/>', ' <connections/>', '</ui>', '']
+    return '\n'.join(out)
+
+
+def main_dialog():
+    # Frames first so they lie beneath the controls they surround; the tab order below follows
+    # the template's order.
+    frames = [
+        group('configurationGroup', 'VX418 Configuration', (244, 134, 267, 89)),
+        group('receiverGroup', 'Receiver', (243, 43, 268, 36)),
+        group('logGroup', 'Log', (243, 225, 268, 105)),
+        group('connectionsGroup', 'Connections', (2, 43, 236, 181)),
+        group('adaptersGroup', 'Network Adapters', (2, 10, 508, 29)),
+        group('backupGroup', 'Backup Receivers', (244, 83, 267, 50)),
+        group('availableGroup', 'Available Receivers', (2, 225, 236, 105)),
+    ]
+    controls = [
+        static('backup1Label', 1019, 'Backup 1: ', (245, 97, 37, 10), centred=True),
+        static('connectLabel', 1023, 'Connect: ', (249, 60, 32, 8)),
+        button('refreshButton', 1003, 'Refresh', (9, 54, 149, 25)),
+        button('deleteReceiverButton', 1004, 'Delete Receiver', (166, 54, 65, 25)),
+        static('nameLabel', None, 'Name: ', (249, 149, 24, 8)),
+        edit('nameEdit', 1005, (291, 146, 133, 14)),
+        button('changeNameButton', 1006, 'Change', (447, 143, 50, 14)),
+        static('ipLabel', None, 'IP Address: ', (249, 167, 40, 8)),
+        static('macLabel', None, 'MAC: ', (250, 183, 20, 8)),
+        edit('macEdit', 1007, (291, 181, 133, 14), read_only=True),
+        edit('ipEdit', 1008, (291, 162, 133, 14)),
+        button('changeIpButton', 1009, 'Change', (447, 162, 50, 14)),
+        static('backup2Label', 1020, 'Backup 2: ', (248, 113, 34, 8)),
+        combo('connectPicker', 1012, (281, 58, 156, 147)),
+        combo('backup1Picker', 1013, (283, 94, 154, 128)),
+        combo('backup2Picker', 1014, (283, 110, 154, 109)),
+        button('addConnectButton', 1015, 'Add', (447, 57, 50, 14)),
+        button('addBackup1Button', 1016, 'Add', (447, 93, 50, 14)),
+        button('addBackup2Button', 1017, 'Add', (447, 110, 50, 14)),
+        tree('connectionsTree', 1002, (9, 82, 225, 138), check_boxes=True),
+        widget('QPlainTextEdit', 'logPane', (247, 235, 257, 88), 1018, [
+            prop('lineWrapMode', '<enum>QPlainTextEdit::NoWrap</enum>'),
+            prop('verticalScrollBarPolicy', '<enum>Qt::ScrollBarAlwaysOn</enum>'),
+            prop('horizontalScrollBarPolicy', '<enum>Qt::ScrollBarAlwaysOn</enum>'),
+            prop('tabChangesFocus', boolean(True)),
+            prop('undoRedoEnabled', boolean(False)),
+        ]),
+        static('topologyLabel', 1026, 'Topology: ', (250, 202, 43, 8)),
+        combo('topologyCombo', 1021, (291, 201, 133, 59)),
+        button('changeTopologyButton', 1022, 'Change', (447, 199, 50, 14)),
+        combo('adapterCombo', 1024, (9, 21, 430, 81)),
+        button('setAdapterButton', 1025, 'Set Adapter', (447, 20, 50, 14)),
+        tree('availableTree', 1010, (9, 236, 223, 87), check_boxes=False),
+        button('cancelButton', 2, 'Cancel', (498, 223, 16, 11), [prop('visible', boolean(False))]),
+        button('okButton', 1, 'OK', (475, 225, 15, 10),
+               [prop('visible', boolean(False)), prop('enabled', boolean(False)),
+                prop('default', boolean(True))]),
+    ]
+    tabstops = ['refreshButton', 'deleteReceiverButton', 'nameEdit', 'changeNameButton', 'macEdit',
+                'ipEdit', 'changeIpButton', 'connectPicker', 'backup1Picker', 'backup2Picker',
+                'addConnectButton', 'addBackup1Button', 'addBackup2Button', 'connectionsTree',
+                'logPane', 'topologyCombo', 'changeTopologyButton', 'adapterCombo',
+                'setAdapterButton', 'availableTree', 'cancelButton', 'okButton']
+    return form('CVX418Dlg', 'VX418 Management Utility', (521, 337), frames + controls, tabstops)
+
+
+def about_dialog():
+    icon = widget('QLabel', 'iconLabel', (11, 17, 20, 20), None, [
+        prop('pixmap', '<pixmap resource="vx418.qrc">:/icons/app.png</pixmap>'),
+        prop('alignment', '<set>Qt::AlignLeft|Qt::AlignTop</set>')])
+    controls = [
+        icon,
+        static('versionLabel', None, 'VX418 Version 2.1.204', (40, 10, 119, 8), prefix=False),
+        static('noteLabel', None, 'Configures VX418 units', (40, 25, 119, 8)),
+        button('okButton', 1, 'OK', (178, 7, 50, 16), [prop('default', boolean(True))]),
+    ]
+    return form('CAboutDlg', 'About VX418', (235, 55), controls, ['okButton'], custom=False)
+
+
+if __name__ == '__main__':
+    here = Path(__file__).resolve().parent
+    (here / 'cvx418_dlg.ui').write_text(main_dialog())
+    (here / 'about_dlg.ui').write_text(about_dialog())
