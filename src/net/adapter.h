@@ -1,8 +1,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "net/capture_backend.h"
 
 class CVX418Dlg;
+
+// The capture library's adapter list as read by FillAdapterList (a copy). It is kept for the
+// whole run, also after a failed open.
+std::vector<AdapterInfo> AdapterList();
 
 // Reads the capture library's adapter list once and offers each usable adapter in the
 // dialog's adapter list, selecting the first.

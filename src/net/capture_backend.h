@@ -37,6 +37,8 @@ public:
     // Runs until BreakLoop or a capture error; returns the library's loop result.
     virtual int Loop(const FrameCallback& onFrame) = 0;
     virtual void BreakLoop() = 0;
+    // The library's text for the latest failed send or capture; empty when it has none.
+    virtual std::string LastError() const { return {}; }
 };
 
 struct OpenParameters {
