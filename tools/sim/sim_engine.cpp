@@ -175,9 +175,10 @@ std::vector<OutFrame> Engine::AnswerDiscovery(const Request& req) {
 void Engine::Reply(const Endpoint& unit, const Request& req, std::uint16_t cls, std::uint16_t code,
                    std::span<const std::uint8_t> payload, std::vector<OutFrame>& out) {
     const Endpoint station{req.stationMac, req.stationIp};
+    // Duplicates are the same frame again, as a network that repeats it would deliver.
+    const Bytes frame = BuildReply(unit, station, cls, code, payload, ipIdentification_++);
     for (int copy = 0; copy <= faults_.duplicates; ++copy) {
-        out.push_back(
-            {BuildReply(unit, station, cls, code, payload, ipIdentification_++), faults_.delayMs});
+        out.push_back({frame, faults_.delayMs});
         ++counters_.replies;
     }
 }
