@@ -105,11 +105,14 @@ PcapPtr OpenOne(const std::string& adapterName, const OpenParameters& parameters
         return nullptr;
     }
     constexpr int kSendBufferBytes = 64 * 1024;  // it captures nothing; keep its ring small
-    const bool configured = pcap_set_snaplen(p.get(), parameters.snapshotLength) == 0 &&
-                            pcap_set_promisc(p.get(), (parameters.flags & 1) != 0 ? 1 : 0) == 0 &&
-                            pcap_set_timeout(p.get(), parameters.readTimeoutMs) == 0 &&
-                            pcap_set_immediate_mode(p.get(), options.immediateMode ? 1 : 0) == 0 &&
-                            (!forSending || pcap_set_buffer_size(p.get(), kSendBufferBytes) == 0);
+    // Room for bursts of other traffic on a busy segment while the loop catches up.
+    constexpr int kCaptureBufferBytes = 16 * 1024 * 1024;
+    const bool configured =
+        pcap_set_snaplen(p.get(), parameters.snapshotLength) == 0 &&
+        pcap_set_promisc(p.get(), (parameters.flags & 1) != 0 ? 1 : 0) == 0 &&
+        pcap_set_timeout(p.get(), parameters.readTimeoutMs) == 0 &&
+        pcap_set_immediate_mode(p.get(), options.immediateMode ? 1 : 0) == 0 &&
+        pcap_set_buffer_size(p.get(), forSending ? kSendBufferBytes : kCaptureBufferBytes) == 0;
     if (!configured) {
         error = ErrorOf(p.get(), PCAP_ERROR);
         return nullptr;

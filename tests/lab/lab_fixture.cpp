@@ -226,6 +226,81 @@ NamespaceGuard::~NamespaceGuard() {
     close(original_);
 }
 
+// ---- BackgroundProcess ----
+
+std::unique_ptr<BackgroundProcess> BackgroundProcess::Start(const std::vector<std::string>& argv,
+                                                            const std::string& stdoutPath,
+                                                            const std::string& stderrPath,
+                                                            std::string& error) {
+    std::vector<std::string> args = argv;
+    std::vector<char*> cargv = ArgvOf(args);
+    auto openOutput = [](const std::string& path) {
+        return open(path.empty() ? "/dev/null" : path.c_str(),
+                    O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    };
+    const int out = openOutput(stdoutPath);
+    const int err = openOutput(stderrPath);
+    if (out < 0 || err < 0) {
+        error = Errno("open output files");
+        close(out);
+        close(err);
+        return nullptr;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execv(cargv[0], cargv.data());
+        _exit(127);
+    }
+    close(out);
+    close(err);
+    if (pid < 0) {
+        error = Errno("fork");
+        return nullptr;
+    }
+    return std::unique_ptr<BackgroundProcess>(new BackgroundProcess(pid));
+}
+
+BackgroundProcess::~BackgroundProcess() {
+    if (!status_) {
+        Signal(SIGKILL);
+        Wait(5s);
+    }
+}
+
+void BackgroundProcess::Signal(int signal) const {
+    if (!status_) {
+        kill(pid_, signal);
+    }
+}
+
+std::optional<int> BackgroundProcess::Wait(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!status_) {
+        int status = 0;
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        } else if (done < 0 && errno != EINTR) {
+            status_ = -1;
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            break;
+        } else {
+            std::this_thread::sleep_for(5ms);
+        }
+    }
+    return status_;
+}
+
+std::vector<std::string> InNamespace(const std::string& namespaceName,
+                                     const std::vector<std::string>& argv) {
+    std::vector<std::string> out{IpProgram(), "netns", "exec", namespaceName};
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+}
+
 // ---- Lab ----
 
 std::string LabUnavailableReason() {

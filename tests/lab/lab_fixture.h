@@ -75,6 +75,34 @@ class NamespaceGuard {
     int original_;
 };
 
+// A program running beside the test (for example tshark on the lab link). Its output goes to
+// files; it dies with the test process, and the destructor kills it if it still runs.
+class BackgroundProcess {
+  public:
+    // argv[0] must be a path. stdoutPath/stderrPath may be empty (then /dev/null).
+    static std::unique_ptr<BackgroundProcess> Start(const std::vector<std::string>& argv,
+                                                    const std::string& stdoutPath,
+                                                    const std::string& stderrPath,
+                                                    std::string& error);
+    ~BackgroundProcess();
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+    void Signal(int signal) const;
+    // The exit status (128 + signal when killed), or nullopt if still running after timeout.
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+    int Pid() const { return pid_; }
+
+  private:
+    explicit BackgroundProcess(int pid) : pid_(pid) {}
+    int pid_;
+    std::optional<int> status_;
+};
+
+// `ip netns exec <namespace> argv...` as an argument vector for BackgroundProcess or Lab::Run.
+std::vector<std::string> InNamespace(const std::string& namespaceName,
+                                     const std::vector<std::string>& argv);
+
 class Lab {
   public:
     static constexpr const char* kStationInterface = "vxst0";

@@ -337,9 +337,9 @@ TEST(SimEngine, AppliesAndReportsARequestOrRefusesIt) {
     EXPECT_EQ(ReadBe16(out[0].bytes, 48), 1);
     EXPECT_EQ(engine.Units().Find(spare.mac)->NameText(), "LOBBY");
     const auto parsed = events.Parsed();
-    ASSERT_EQ(parsed.size(), 3u);  // request, reply, the changed unit
-    EXPECT_EQ(parsed[1].Text("op"), "set-name");
-    EXPECT_EQ(parsed[2].Text("name"), "LOBBY");
+    ASSERT_EQ(parsed.size(), 3u);  // request, the changed unit, reply
+    EXPECT_EQ(parsed[1].Text("name"), "LOBBY");
+    EXPECT_EQ(parsed[2].Text("op"), "set-name");
 
     FaultSwitches refuse;
     refuse.refuse = {Operation::SetName};

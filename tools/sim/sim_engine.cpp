@@ -124,10 +124,11 @@ std::vector<OutFrame> Engine::HandleRequest(const Request& req) {
     if (!outcome.accepted) {
         event.Str("reason", outcome.reason);
     }
-    events_.Emit(event);
+    // The changed units first: whoever sees the reply event can read the new state.
     for (const Mac& mac : outcome.changed) {
         events_.Emit(UnitEvent(*units_.Find(mac)));
     }
+    events_.Emit(event);
     return out;
 }
 

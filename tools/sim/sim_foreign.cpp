@@ -37,10 +37,13 @@ std::vector<Bytes> ForeignFrameMix() {
     std::copy(kForeignUnit.mac.begin(), kForeignUnit.mac.end(), other.begin() + kEthSrc);
     WriteBe16(other, kEthType, kExperimentalEtherType);
     mix.push_back(other);
-    // UDP to another port, TFDP magic and all.
-    Bytes wrongPort = TfdpFrame(kClassConfiguration | kReplyBit, 1, 0);
-    WriteBe16(wrongPort, kUdpDestinationPort, kOtherUdpPort);
-    mix.push_back(wrongPort);
+    // Ordinary UDP to other ports. The station reads any frame with the magic at byte 42
+    // whatever its ports, so these carry other payloads, as other services' datagrams do.
+    Bytes otherPort = TfdpFrame(kClassConfiguration | kReplyBit, 1, 0);
+    WriteBe16(otherPort, kUdpSourcePort, kOtherUdpPort);
+    WriteBe16(otherPort, kUdpDestinationPort, kOtherUdpPort);
+    WriteBe16(otherPort, kTfdpMagic, 0xdead);
+    mix.push_back(otherPort);
     // TFDP classes and codes the station ignores.
     mix.push_back(TfdpFrame(0x8002, 1, 0));
     mix.push_back(TfdpFrame(kClassConfiguration | kReplyBit, 7, 0));

@@ -1,0 +1,562 @@
+// The station's capture and send path on real interfaces: libpcap on the station side of the
+// lab, vx418-sim on the other. No window: replies go to a recording line sink and a table of
+// the test's own.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pcap/pcap.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "lab_fixture.h"
+#include "net/adapter_state.h"
+#include "net/frame_builder.h"
+#include "net/pcap_backend.h"
+#include "protocol/messages.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using vxlab::Lab;
+using vxlab::SimEvent;
+
+class RecordingSink final : public LineSink {
+  public:
+    void Log(std::string_view text) override {
+        const std::lock_guard lock(mutex_);
+        logs_.emplace_back(text);
+    }
+    void Trace(std::string_view) override {}
+    std::vector<std::string> Logs() const {
+        const std::lock_guard lock(mutex_);
+        return logs_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> logs_;
+};
+
+template <typename Pred>
+bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// The station without its window: the lab adapter opened through the libpcap backend as the
+// current adapter, and a capture loop that hands every frame to the reply handling.
+class Station {
+  public:
+    explicit Station(PcapOptions options = {}) : backend_(options) {}
+    ~Station() {
+        if (handle_) {
+            handle_->BreakLoop();
+        }
+        if (loop_.joinable()) {
+            loop_.join();
+        }
+        SetCurrentAdapter({});
+    }
+
+    bool Open(std::string& error) {
+        auto adapters = backend_.FindAllDevices(error);
+        if (!adapters) {
+            return false;
+        }
+        const auto lab = std::find_if(adapters->begin(), adapters->end(),
+                                      [](const auto& a) { return a.name == Lab::kStationAdapter; });
+        const auto mac = backend_.QueryCurrentAddress(Lab::kStationInterface);
+        if (lab == adapters->end() || !mac) {
+            error = "lab adapter not listed or its MAC unknown";
+            return false;
+        }
+        auto handle = backend_.Open(lab->name, OpenParameters{}, error);
+        if (!handle) {
+            return false;
+        }
+        handle_.reset(static_cast<PcapCaptureHandle*>(handle.release()));
+        mac_ = *mac;
+        SetCurrentAdapter({handle_, *mac, {198, 18, 0, 1}});
+        loop_ = std::thread([this] {
+            handle_->Loop([this](const std::uint8_t* frame, std::size_t length) {
+                HandleCapturedFrame(frame, length, table, sink);
+            });
+        });
+        return true;
+    }
+
+    void Discover() {
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(SendRequest(nullptr, kDiscoveryRequest), 1);
+            std::this_thread::sleep_for(200ms);
+        }
+    }
+
+    std::string MacText() const { return ::MacText(mac_); }
+    PcapCaptureHandle& Handle() { return *handle_; }
+
+    DeviceTable table;
+    RecordingSink sink;
+
+  private:
+    PcapCaptureBackend backend_;
+    std::shared_ptr<PcapCaptureHandle> handle_;
+    MacBytes mac_{};
+    std::thread loop_;
+};
+
+// Skips without root; otherwise a lab with the simulator running and this thread inside the
+// station namespace.
+class LabTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string why = vxlab::LabUnavailableReason();
+        if (!why.empty()) {
+            GTEST_SKIP() << why;
+        }
+        std::string error;
+        lab_ = Lab::Create(error);
+        ASSERT_TRUE(lab_) << error;
+    }
+    void TearDown() override {
+        station_.reset();
+        inStation_.reset();
+        lab_.reset();
+    }
+
+    void StartLab(const vxlab::SimOptions& options) {
+        std::string error;
+        ASSERT_TRUE(lab_->StartSim(options, error)) << error;
+        inStation_ = lab_->EnterStation(error);
+        ASSERT_TRUE(inStation_) << error;
+    }
+
+    void OpenStation(PcapOptions options = {}) {
+        station_ = std::make_unique<Station>(options);
+        std::string error;
+        ASSERT_TRUE(station_->Open(error)) << error;
+    }
+
+    std::unique_ptr<Lab> lab_;
+    std::unique_ptr<vxlab::NamespaceGuard> inStation_;
+    std::unique_ptr<Station> station_;
+};
+
+// ---- The adapter list, without privileges ----
+
+struct FakeDevice {
+    std::string name;
+    std::string description;
+    unsigned flags = 0;
+    std::vector<sockaddr_storage> addresses;
+};
+
+sockaddr_storage Inet(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+    sockaddr_storage s{};
+    auto* in = reinterpret_cast<sockaddr_in*>(&s);
+    in->sin_family = AF_INET;
+    const std::uint8_t bytes[4] = {a, b, c, d};
+    std::memcpy(&in->sin_addr, bytes, 4);
+    return s;
+}
+
+sockaddr_storage Family(int family) {
+    sockaddr_storage s{};
+    s.ss_family = static_cast<sa_family_t>(family);
+    return s;
+}
+
+std::optional<AdapterInfo> Convert(FakeDevice& d, bool remote = false) {
+    std::vector<pcap_addr> addrs(d.addresses.size());
+    for (std::size_t i = 0; i < addrs.size(); ++i) {
+        addrs[i] = {};
+        addrs[i].addr = reinterpret_cast<sockaddr*>(&d.addresses[i]);
+        addrs[i].next = i + 1 < addrs.size() ? &addrs[i + 1] : nullptr;
+    }
+    pcap_if device{};
+    device.name = d.name.data();
+    device.description = d.description.empty() ? nullptr : d.description.data();
+    device.flags = d.flags;
+    device.addresses = addrs.empty() ? nullptr : addrs.data();
+    return AdapterFromDevice(device, remote, [](const std::string& name) {
+        if (name.rfind("tun", 0) == 0) {
+            return std::optional(InterfaceLinkType::Other);
+        }
+        if (name == "gone") {
+            return std::optional<InterfaceLinkType>();
+        }
+        return std::optional(InterfaceLinkType::Ethernet);
+    });
+}
+
+TEST(AdapterList, OffersEthernetInterfacesDescribedByNameAndFirstIpv4) {
+    FakeDevice eth{"eth0", "", 0, {Family(AF_PACKET), Inet(10, 1, 2, 3), Family(AF_INET6)}};
+    const auto info = Convert(eth);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->name, "rpcap://eth0");
+    EXPECT_EQ(info->description, "eth0 (10.1.2.3)");
+    // The link-layer entry comes first and carries no IPv4 address.
+    ASSERT_EQ(info->addresses.size(), 3u);
+    EXPECT_FALSE(info->addresses[0].isIpv4);
+    EXPECT_TRUE(info->addresses[1].isIpv4);
+    EXPECT_EQ(info->addresses[1].ipv4, (std::array<std::uint8_t, 4>{10, 1, 2, 3}));
+
+    FakeDevice bare{"veth9", "", 0, {Family(AF_PACKET)}};
+    EXPECT_EQ(Convert(bare)->description, "veth9 (no IPv4 address)");
+    FakeDevice described{"wlan0", "Wireless 50% off", 0, {}};
+    EXPECT_EQ(Convert(described)->description, "Wireless 50% off");
+    FakeDevice remote{"rpcap://eth1", "", 0, {Inet(1, 2, 3, 4)}};
+    EXPECT_EQ(Convert(remote, true)->name, "rpcap://eth1");
+    EXPECT_EQ(Convert(remote, true)->description, "eth1 (1.2.3.4)");
+}
+
+TEST(AdapterList, LeavesOutWhatCannotCarryEthernetFrames) {
+    for (FakeDevice d :
+         {FakeDevice{"any", "Pseudo-device that captures on all interfaces"},
+          FakeDevice{"nflog", "Linux netfilter log (NFLOG) interface"}, FakeDevice{"nfqueue", ""},
+          FakeDevice{"dbus-system", "D-Bus"}, FakeDevice{"bluetooth-monitor", ""},
+          FakeDevice{"usbmon1", ""}, FakeDevice{"lo", "", PCAP_IF_LOOPBACK, {Inet(127, 0, 0, 1)}},
+          FakeDevice{"tun0", "", 0, {Inet(10, 8, 0, 1)}}, FakeDevice{"gone", ""}}) {
+        EXPECT_FALSE(Convert(d)) << d.name;
+    }
+}
+
+TEST(InterfaceQuery, KnowsLoopbackAndUnknownInterfaces) {
+    EXPECT_EQ(QueryInterfaceLinkType("lo"), InterfaceLinkType::Loopback);
+    EXPECT_FALSE(QueryInterfaceMac("lo"));  // no Ethernet address
+    EXPECT_FALSE(QueryInterfaceLinkType("vxnonexistent0"));
+    EXPECT_FALSE(QueryInterfaceMac("vxnonexistent0"));
+    EXPECT_FALSE(QueryInterfaceMac(std::string(40, 'x')));  // longer than any interface name
+    EXPECT_FALSE(QueryInterfaceMac(""));
+}
+
+// ---- On the lab link ----
+
+TEST_F(LabTest, ListsTheLabInterfacesWithAddressAndMac) {
+    ASSERT_NO_FATAL_FAILURE(StartLab({}));
+    std::string error;
+    ASSERT_TRUE(lab_->AddStationInterface("vxst1", true, "", error)) << error;
+    PcapCaptureBackend backend;
+    const auto adapters = backend.FindAllDevices(error);
+    ASSERT_TRUE(adapters) << error;
+    auto find = [&](const std::string& name) {
+        return std::find_if(adapters->begin(), adapters->end(),
+                            [&](const AdapterInfo& a) { return a.name == name; });
+    };
+    ASSERT_NE(find("rpcap://vxst0"), adapters->end());
+    EXPECT_EQ(find("rpcap://vxst0")->description, "vxst0 (198.18.0.1)");
+    ASSERT_NE(find("rpcap://vxst1"), adapters->end());
+    EXPECT_EQ(find("rpcap://vxst1")->description, "vxst1 (no IPv4 address)");
+    EXPECT_EQ(find("rpcap://lo"), adapters->end());
+    EXPECT_EQ(find("rpcap://any"), adapters->end());
+
+    std::string output;
+    ASSERT_EQ(Lab::Run({"ip", "-br", "link", "show", "vxst0"}, &output), 0);
+    const auto mac = backend.QueryCurrentAddress("vxst0");
+    ASSERT_TRUE(mac);
+    EXPECT_NE(output.find(MacText(*mac)), std::string::npos) << output;
+}
+
+TEST_F(LabTest, DiscoveryBringsEveryUnitIntoTheTableAsTheUnitsReportThemselves) {
+    ASSERT_NO_FATAL_FAILURE(StartLab({}));
+    ASSERT_NO_FATAL_FAILURE(OpenStation());
+    station_->Discover();
+    ASSERT_TRUE(WaitUntil([&] { return station_->table.DeviceCount() == 9; }, 3s))
+        << station_->table.DeviceCount();
+    for (const DeviceRecord& r : station_->table.Snapshot()) {
+        const auto unit = lab_->UnitState(MacText(r.Mac));
+        ASSERT_TRUE(unit) << MacText(r.Mac);
+        EXPECT_EQ(NameText(r.Name), unit->Text("name"));
+        EXPECT_EQ(Ipv4Text(r.Ip), unit->Text("ip"));
+        EXPECT_EQ(r.Kind, unit->Number("kind"));
+        if (r.Kind != 0) {
+            EXPECT_EQ(r.Mode, unit->Number("mode"));
+        }
+        EXPECT_EQ(Ipv4Text(r.PeerIp), unit->Text("peer"));
+        EXPECT_EQ(MacText(r.T1Mac), unit->Text("t1"));
+        EXPECT_EQ(MacText(r.T2Mac), unit->Text("t2"));
+    }
+    // Each unit answered three broadcasts, from the station's own address.
+    const auto request = lab_->WaitForEvent([](const SimEvent& e) { return e.Is("request"); }, 0ms);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Text("station"), station_->MacText());
+    EXPECT_EQ(request->Text("station_ip"), Lab::kStationAddress);
+    EXPECT_TRUE(station_->sink.Logs().empty());
+}
+
+const char* kSpare1 = "02:18:00:00:02:05";
+const char* kSpare2 = "02:18:00:00:02:06";
+const char* kSpare3 = "02:18:00:00:02:07";
+const char* kHall = "02:18:00:00:01:01";
+const char* kStage = "02:18:00:00:01:02";
+const char* kFoyer = "02:18:00:00:02:01";
+const char* kStageL = "02:18:00:00:02:03";
+
+// Sends one request and waits for the simulator's reply event to it.
+std::optional<SimEvent> SendAndAwaitReply(Lab& lab, const std::function<bool()>& send) {
+    const std::size_t from = lab.EventCount();
+    if (!send()) {
+        return std::nullopt;
+    }
+    return lab.WaitForEvent([](const SimEvent& e) { return e.Is("reply"); }, 2s, from);
+}
+
+TEST_F(LabTest, EveryRequestChangesTheUnitsAndItsReplyReachesTheLog) {
+    ASSERT_NO_FATAL_FAILURE(StartLab({}));
+    ASSERT_NO_FATAL_FAILURE(OpenStation());
+    station_->Discover();
+    ASSERT_TRUE(WaitUntil([&] { return station_->table.DeviceCount() == 9; }, 3s));
+    DeviceTable& table = station_->table;
+
+    auto config = [&](const char* mac, auto fill, int kind) {
+        return [&table, mac, fill, kind] {
+            ConfigBlock block{};
+            BuildConfigBlock(table, mac, block);
+            fill(block);
+            return SendRequest(block.data(), kind) == 1;
+        };
+    };
+    auto connection = [&](const char* addressed, const char* other, std::uint16_t selector,
+                          int kind) {
+        return [&table, addressed, other, selector, kind] {
+            ConnectionBlock block{};
+            BuildConnectionBlock(table, addressed, other, block);
+            SetSelector(block, selector);
+            return selector == 0 ? SendRequest(block.data(), kind) == 1 : SendBackupRequest(block);
+        };
+    };
+
+    auto reply = SendAndAwaitReply(
+        *lab_, config(
+                   kSpare1, [](ConfigBlock& b) { SetNewName(b, "LOBBY"); }, kSetNameRequest));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->Text("accepted"), "true");
+    EXPECT_EQ(lab_->UnitState(kSpare1)->Text("name"), "LOBBY");
+
+    reply = SendAndAwaitReply(*lab_, config(
+                                         kSpare2,
+                                         [](ConfigBlock& b) {
+                                             SetNewIpAddress(b, {198, 18, 1, 99});
+                                         },
+                                         kSetIpRequest));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(lab_->UnitState(kSpare2)->Text("ip"), "198.18.1.99");
+
+    // Unicast: the Transmitter is addressed and told its new main Receiver.
+    reply = SendAndAwaitReply(*lab_, connection(kStage, kSpare3, 0, kAddReceiverRequest));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(lab_->UnitState(kStage)->Text("t1"), kSpare3);
+    EXPECT_EQ(lab_->UnitState(kSpare3)->Text("t1"), kStage);
+    EXPECT_EQ(lab_->UnitState(kStageL)->Text("t1"), "00:00:00:00:00:00");
+
+    reply = SendAndAwaitReply(*lab_, connection(kStage, kStageL, 2, kAddReceiverRequest));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->Text("op"), "add-backup");
+    EXPECT_EQ(lab_->UnitState(kStage)->Text("t3"), kStageL);
+
+    // Multicast: the Receiver is addressed and names its Transmitter.
+    reply = SendAndAwaitReply(*lab_, connection(kFoyer, kHall, 0, kDeleteReceiverRequest));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(lab_->UnitState(kFoyer)->Text("t1"), "00:00:00:00:00:00");
+
+    reply = SendAndAwaitReply(
+        *lab_, config(
+                   kHall, [](ConfigBlock& b) { SetTopologyMode(b, 1); }, kSetTopologyRequest));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(lab_->UnitState(kHall)->Number("mode"), 1);
+
+    // A unit's refusal: a multicast add sent to a Transmitter that is now unicast... addressed
+    // as if it were still multicast.
+    reply = SendAndAwaitReply(*lab_, connection(kFoyer, kHall, 0, kAddReceiverRequest));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->Text("accepted"), "false");
+
+    const std::vector<std::string> expected{
+        "Succeeded in updating device's name.",
+        "Succeeded in updating device's IP address. Please wait 3 seconds to refresh",
+        "Succeeded in adding the Receiver.",
+        "Succeeded in adding the Receiver.",
+        "Succeeded in deleting the Receiver.",
+        "Succeeded in updating device's topology mode. Please wait 3 seconds to refresh",
+        "Failed to add the Receiver.",
+    };
+    ASSERT_TRUE(WaitUntil([&] { return station_->sink.Logs().size() >= expected.size(); }, 2s));
+    EXPECT_EQ(station_->sink.Logs(), expected);
+    EXPECT_FALSE(lab_->WaitForEvent([](const SimEvent& e) { return e.Is("malformed"); }, 0ms));
+}
+
+TEST_F(LabTest, RefusingUnitsGiveTheFailureLines) {
+    ASSERT_NO_FATAL_FAILURE(StartLab({.extraArgs = {"--refuse", "all"}}));
+    ASSERT_NO_FATAL_FAILURE(OpenStation());
+    station_->Discover();
+    ASSERT_TRUE(WaitUntil([&] { return station_->table.DeviceCount() == 9; }, 3s));
+    ConfigBlock name{};
+    BuildConfigBlock(station_->table, kSpare1, name);
+    SetNewName(name, "X");
+    ConfigBlock mode{};
+    BuildConfigBlock(station_->table, kStage, mode);
+    ConnectionBlock remove{};
+    BuildConnectionBlock(station_->table, kStage, kStageL, remove);
+    EXPECT_EQ(SendRequest(name.data(), kSetNameRequest), 1);
+    EXPECT_EQ(SendRequest(mode.data(), kSetTopologyRequest), 1);
+    EXPECT_EQ(SendRequest(remove.data(), kDeleteReceiverRequest), 1);
+    ASSERT_TRUE(WaitUntil([&] { return station_->sink.Logs().size() >= 3; }, 2s));
+    EXPECT_EQ(station_->sink.Logs(),
+              (std::vector<std::string>{"Failed to update device's name.",
+                                        "Failed to update device's topology mode.",
+                                        "Failed to delete the Receiver."}));
+    EXPECT_EQ(lab_->UnitState(kSpare1)->Text("name"), "SPARE1");
+}
+
+// The lengths every request kind must have on the wire.
+struct WireShape {
+    int frameLength;
+    int ipLength;
+    int udpLength;
+    std::string payloadStart;  // magic, fixed word, class, operation
+};
+
+std::vector<std::vector<std::string>> ReadCapture(const std::string& file) {
+    std::string output;
+    const int status =
+        Lab::Run({"tshark", "-r", file, "-o", "ip.check_checksum:TRUE", "-T", "fields", "-E",
+                  "separator=|", "-e", "frame.len", "-e", "ip.len", "-e", "udp.length", "-e",
+                  "ip.checksum.status", "-e", "udp.payload"},
+                 &output);
+    EXPECT_EQ(status, 0) << output;
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find('|') == std::string::npos) {
+            continue;  // tshark's own remarks
+        }
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '|');) {
+            fields.push_back(cell);
+        }
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+TEST_F(LabTest, EveryRequestKindPassesTsharkChecksumValidationWithTheRightLengths) {
+    ASSERT_NO_FATAL_FAILURE(StartLab({}));
+    ASSERT_NO_FATAL_FAILURE(OpenStation());
+    station_->Discover();
+    ASSERT_TRUE(WaitUntil([&] { return station_->table.DeviceCount() == 9; }, 3s));
+
+    const std::string file = "/tmp/vxlab-requests-" + std::to_string(getpid()) + ".pcap";
+    const std::string log = file + ".log";
+    std::string error;
+    auto tshark = vxlab::BackgroundProcess::Start(
+        vxlab::InNamespace(lab_->StationNamespace(),
+                           {"/usr/bin/tshark", "-i", Lab::kStationInterface, "-f",
+                            "udp and ether src " + station_->MacText(), "-w", file}),
+        "", log, error);
+    ASSERT_TRUE(tshark) << error;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::ifstream in(log);
+            std::stringstream text;
+            text << in.rdbuf();
+            return text.str().find("Capture started") != std::string::npos;
+        },
+        10s))
+        << "tshark did not start";
+    std::this_thread::sleep_for(200ms);  // its filter is attached by now; leave a margin
+
+    DeviceTable& table = station_->table;
+    ConfigBlock config{};
+    BuildConfigBlock(table, kSpare1, config);
+    SetNewName(config, "WIRE");
+    ConnectionBlock connection{};
+    BuildConnectionBlock(table, kStage, kSpare2, connection);
+    ConnectionBlock backup = connection;
+    SetSelector(backup, 2);
+    EXPECT_EQ(SendRequest(nullptr, kDiscoveryRequest), 1);
+    for (int kind : {kSetNameRequest, kSetIpRequest, kSetTopologyRequest}) {
+        EXPECT_EQ(SendRequest(config.data(), kind), 1);
+    }
+    for (int kind : {kDeleteReceiverRequest, kAddReceiverRequest}) {
+        EXPECT_EQ(SendRequest(connection.data(), kind), 1);
+    }
+    EXPECT_TRUE(SendBackupRequest(backup));
+    // Seven requests reach the simulator, every one parsed as well-formed.
+    ASSERT_TRUE(lab_->WaitForEvent(
+        [](const SimEvent& e) { return e.Is("request") && e.Text("op") == "add-backup"; }, 3s));
+    std::this_thread::sleep_for(300ms);
+    tshark->Signal(SIGINT);
+    ASSERT_EQ(tshark->Wait(10s), 0);
+
+    const std::vector<WireShape> shapes{
+        {128, 40, 20, "1888000100010001"}, {128, 72, 52, "1888000100050001"},
+        {128, 72, 52, "1888000100050002"}, {128, 72, 52, "1888000100050003"},
+        {128, 62, 42, "1888000100030002"}, {128, 62, 42, "1888000100030001"},
+        {128, 62, 42, "1888000100030001"},
+    };
+    const auto rows = ReadCapture(file);
+    if (rows.size() == shapes.size()) {
+        std::remove(file.c_str());
+        std::remove(log.c_str());
+    }
+    // Only the requests sent above: the three discovery broadcasts went out before tshark ran.
+    ASSERT_EQ(rows.size(), shapes.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 5u) << i;
+        EXPECT_EQ(std::stoi(rows[i][0]), shapes[i].frameLength) << i;
+        EXPECT_EQ(std::stoi(rows[i][1]), shapes[i].ipLength) << i;
+        EXPECT_EQ(std::stoi(rows[i][2]), shapes[i].udpLength) << i;
+        EXPECT_EQ(rows[i][3], "1") << "IPv4 header checksum not good in request " << i;
+        EXPECT_EQ(rows[i][4].substr(0, 16), shapes[i].payloadStart) << i;
+    }
+    // The selector of the backup request (frame bytes 74..75) is the last payload word.
+    EXPECT_EQ(rows.back()[4].substr(rows.back()[4].size() - 4), "0002");
+    EXPECT_FALSE(lab_->WaitForEvent([](const SimEvent& e) { return e.Is("malformed"); }, 0ms));
+}
+
+TEST_F(LabTest, ForeignTrafficAtAHundredThousandFramesASecondLeavesDiscoveryIntact) {
+    constexpr int kUnits = 32;
+    ASSERT_NO_FATAL_FAILURE(StartLab(
+        {.preset = "many:" + std::to_string(kUnits), .extraArgs = {"--foreign-rate", "100000"}}));
+    ASSERT_NO_FATAL_FAILURE(OpenStation());
+    std::this_thread::sleep_for(500ms);  // the foreign traffic is in full flow
+    station_->Discover();
+    const bool all = WaitUntil([&] { return station_->table.DeviceCount() == kUnits; }, 5s);
+    std::this_thread::sleep_for(300ms);
+    const auto stats = station_->Handle().Statistics();
+    const auto stopped = lab_->StopSim();
+
+    EXPECT_TRUE(all) << station_->table.DeviceCount() << " of " << kUnits << " units";
+    // Nothing foreign got in: the table holds exactly the simulated units, and no Log line.
+    for (const DeviceRecord& r : station_->table.Snapshot()) {
+        EXPECT_TRUE(lab_->UnitState(MacText(r.Mac))) << MacText(r.Mac);
+    }
+    EXPECT_TRUE(station_->sink.Logs().empty());
+    ASSERT_TRUE(stats);
+    ASSERT_TRUE(stopped);
+    const long long foreign = stopped->Number("foreign_sent");
+    std::printf(
+        "foreign frames sent: %lld (refused by the socket: %lld); station capture: "
+        "received %u, dropped %u, dropped by interface %u\n",
+        foreign, stopped->Number("foreign_refused"), stats->received, stats->dropped,
+        stats->interfaceDropped);
+    RecordProperty("foreign_sent", std::to_string(foreign));
+    RecordProperty("pcap_received", std::to_string(stats->received));
+    RecordProperty("pcap_dropped", std::to_string(stats->dropped));
+    EXPECT_GT(foreign, 100000);  // at least a second's worth at the full rate
+}
+
+}  // namespace
