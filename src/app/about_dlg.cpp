@@ -5,9 +5,7 @@
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
     ui_->setupUi(this);
-    QFont dialogFont = font();
-    dialogFont.setPixelSize(kDialogFontPixelSize);
-    setFont(dialogFont);
+    setFont(DialogTemplateFont());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     // Window-modal: it blocks the main window, not the message boxes of running workers.

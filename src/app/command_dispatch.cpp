@@ -39,22 +39,22 @@ constexpr std::uint8_t kBackupSlot2 = 2;
 std::mutex observerMutex;
 WorkerStartObserver workerStartObserver;
 
-void NotifyWorkerStart(const WorkerStart& start) {
+// True when the worker should run.
+bool NotifyWorkerStart(const WorkerStart& start) {
     WorkerStartObserver observer;
     {
         const std::lock_guard lock(observerMutex);
         observer = workerStartObserver;
     }
-    if (observer) {
-        observer(start);
-    }
+    return !observer || observer(start);
 }
 
 void Launch(CVX418Dlg* dialog, WorkerStart start, Worker worker) {
     StartDetachedThread([dialog, start, worker = std::move(worker)]() mutable {
         start.thread = std::this_thread::get_id();
-        NotifyWorkerStart(start);
-        worker(dialog);
+        if (NotifyWorkerStart(start)) {
+            worker(dialog);
+        }
     });
 }
 

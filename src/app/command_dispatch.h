@@ -27,11 +27,13 @@ void StartWorker(CVX418Dlg* dialog, int command, Worker worker);
 // The main dialog wired to DispatchCommand and initialised (command 0 has run), not yet shown.
 std::unique_ptr<CVX418Dlg> CreateMainDialog();
 
-// Test seam: called on each new worker thread just before its worker runs.
+// Test seam: called on each new worker thread just before its worker runs. Returning false
+// skips the worker, for tests that check only the dispatch. Without an observer every worker
+// runs.
 struct WorkerStart {
     int command = 0;
     std::thread::id thread;
     std::uint8_t backupSlot = 0;  // the slot handed to an add-backup worker, else 0
 };
-using WorkerStartObserver = std::function<void(const WorkerStart&)>;
+using WorkerStartObserver = std::function<bool(const WorkerStart&)>;
 void SetWorkerStartObserver(WorkerStartObserver observer);

@@ -62,9 +62,7 @@ CVX418Dlg::CVX418Dlg(CommandHandler dispatch, QWidget* parent)
     m_hIcon = &appIcon_;
     ui_->setupUi(this);
 
-    QFont dialogFont = font();
-    dialogFont.setPixelSize(kDialogFontPixelSize);
-    setFont(dialogFont);
+    setFont(DialogTemplateFont());
     // A fixed frame with a caption and close box only: no minimise, maximise or help button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);

@@ -301,6 +301,8 @@ HTREEITEM CTreeCtrl::Insert(const std::string& text, int image, int selectedImag
     if (HasCheckBoxes(tree)) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
+    } else {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     }
     ApplyImage(item);
     if (parentItem != nullptr) {

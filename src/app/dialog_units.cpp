@@ -1,0 +1,15 @@
+#include "app/dialog_units.h"
+
+#include <QFont>
+#include <QStringList>
+
+QFont DialogTemplateFont() {
+    QStringList families;
+    for (const char* family : kDialogFontFamilies) {
+        families << QString::fromLatin1(family);
+    }
+    QFont font;
+    font.setFamilies(families);
+    font.setPixelSize(kDialogFontPixelSize);
+    return font;
+}
