@@ -1,0 +1,141 @@
+#pragma once
+
+// Helpers for the adapter tests that drive the real dialog (offscreen).
+
+#include <QCoreApplication>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/cvx418_dlg.h"
+#include "app/shell_state.h"
+#include "net/adapter.h"
+#include "net/capture_backend.h"
+
+namespace adaptertest {
+
+using namespace std::chrono_literals;
+
+// Runs the window thread's events until pred holds; false on time-out.
+template <typename Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds timeout = 5s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// The Log pane's lines, without their line ends. The "Adaptor:" line carries a line feed of
+// its own before the CR LF, so it reads as that line and an empty one.
+inline std::vector<std::string> LogLines(CVX418Dlg& dialog) {
+    std::string text = dialog.m_LogPane.GetWindowText();
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) {
+        text.erase(at, 1);
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+inline bool HasLine(CVX418Dlg& dialog, const std::string& line) {
+    const auto lines = LogLines(dialog);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+inline int CountLine(CVX418Dlg& dialog, const std::string& line) {
+    const auto lines = LogLines(dialog);
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
+// Wraps a backend and counts the handles it has open and the capture loops running on them.
+class CountingBackend final : public CaptureBackend {
+  public:
+    struct Counters {
+        std::atomic<int> openHandles{0};
+        std::atomic<int> runningLoops{0};
+    };
+
+    explicit CountingBackend(std::shared_ptr<CaptureBackend> inner)
+        : inner_(std::move(inner)), counters_(std::make_shared<Counters>()) {}
+
+    int OpenHandles() const { return counters_->openHandles; }
+    int RunningLoops() const { return counters_->runningLoops; }
+
+    std::optional<std::vector<AdapterInfo>> FindAllDevices(std::string& error) override {
+        return inner_->FindAllDevices(error);
+    }
+    std::unique_ptr<CaptureHandle> Open(const std::string& name, const OpenParameters& p,
+                                        std::string& error) override {
+        auto handle = inner_->Open(name, p, error);
+        if (!handle) {
+            return nullptr;
+        }
+        return std::make_unique<Handle>(std::move(handle), counters_);
+    }
+    std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(
+        const std::string& driverName) override {
+        return inner_->QueryCurrentAddress(driverName);
+    }
+
+  private:
+    class Handle final : public CaptureHandle {
+      public:
+        Handle(std::unique_ptr<CaptureHandle> inner, std::shared_ptr<Counters> counters)
+            : inner_(std::move(inner)), counters_(std::move(counters)) {
+            ++counters_->openHandles;
+        }
+        ~Handle() override { --counters_->openHandles; }
+        int SendPacket(const std::uint8_t* frame, std::size_t length) override {
+            return inner_->SendPacket(frame, length);
+        }
+        int Loop(const FrameCallback& onFrame) override {
+            ++counters_->runningLoops;
+            const int result = inner_->Loop(onFrame);
+            --counters_->runningLoops;
+            return result;
+        }
+        void BreakLoop() override { inner_->BreakLoop(); }
+        std::string LastError() const override { return inner_->LastError(); }
+
+      private:
+        std::unique_ptr<CaptureHandle> inner_;
+        std::shared_ptr<Counters> counters_;
+    };
+
+    std::shared_ptr<CaptureBackend> inner_;
+    std::shared_ptr<Counters> counters_;
+};
+
+// Selects the adapter list entry whose text starts with prefix; false when there is none.
+inline bool SelectAdapter(CVX418Dlg& dialog, const std::string& prefix) {
+    for (int i = 0; i < dialog.m_AdapterCombo.GetCount(); ++i) {
+        if (dialog.m_AdapterCombo.GetLBText(i).rfind(prefix, 0) == 0) {
+            dialog.m_AdapterCombo.SetCurSel(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Ends the capture of the last Set Adapter the way the program can: a Set Adapter with nothing
+// selected stops the running loop and opens nothing. Run on the window thread, it returns once
+// the loop has ended, so the dialog can go.
+inline void StopCapture(CVX418Dlg& dialog) {
+    dialog.m_AdapterCombo.SetCurSel(-1);
+    SetAdapterWorker(&dialog);
+    MainDialog = nullptr;
+    QCoreApplication::processEvents();
+}
+
+}  // namespace adaptertest
