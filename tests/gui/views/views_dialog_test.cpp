@@ -21,6 +21,7 @@
 #include "app/command_dispatch.h"
 #include "app/cvx418_dlg.h"
 #include "app/shell_state.h"
+#include "dialog_support.h"
 #include "net/capture_backend.h"
 #include "net/memory_segment.h"
 #include "unit_records.h"
@@ -41,30 +42,6 @@ class QuietSink : public LineSink {
     void Log(std::string_view) override {}
     void Trace(std::string_view) override {}
 };
-
-// Spins the window thread's event loop (blocking calls from workers are served here).
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-// Runs fn on a worker thread, as the program's workers run, while serving the window thread.
-void RunOnWorker(const std::function<void()>& fn) {
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        fn();
-        finished = true;
-    });
-    const bool done = WaitUntil([&] { return finished.load(); }, 60s);
-    worker.join();
-    ASSERT_TRUE(done);
-}
 
 // Redirects standard error (where trace lines go) into a file while it lives.
 class StderrCapture {
@@ -146,51 +123,18 @@ class ViewsDialog : public ::testing::Test {
     }
 
     void Rebuild() {
-        RunOnWorker([this] { RebuildDeviceTrees(&dlg); });
+        ASSERT_TRUE(RunOnWorker([this] { RebuildDeviceTrees(&dlg); }));
     }
+
+    void Select(CTreeCtrl& tree, const std::string& label) {
+        ASSERT_TRUE(views_test::Select(tree, label)) << label;
+    }
+    Fields ShownFields() { return views_test::ShownFields(dlg); }
+    std::vector<bool> RowsShown() { return views_test::RowsShown(dlg); }
+    bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled(); }
 
     QTreeWidget* Widget(CTreeCtrl& tree) { return qobject_cast<QTreeWidget*>(tree.widget()); }
     QComboBox* Combo(CComboBox& combo) { return qobject_cast<QComboBox*>(combo.widget()); }
-
-    // "depth image expanded label" per item, depth first, as the user reads the tree.
-    static std::vector<std::string> Dump(CTreeCtrl& tree) {
-        std::vector<std::string> lines;
-        const std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM item, int depth) {
-            for (; item; item = tree.GetNextSiblingItem(item)) {
-                std::string line =
-                    std::to_string(depth) + " " + std::to_string(tree.GetItemImage(item)) + " " +
-                    (tree.ItemHasChildren(item) && !tree.IsExpanded(item) ? "+" : "-") + " " +
-                    tree.GetItemText(item);
-                lines.push_back(line);
-                walk(tree.GetChildItem(item), depth + 1);
-            }
-        };
-        walk(tree.GetRootItem(), 0);
-        return lines;
-    }
-
-    static HTREEITEM Find(CTreeCtrl& tree, const std::string& label) {
-        HTREEITEM found{};
-        const std::function<void(HTREEITEM)> walk = [&](HTREEITEM item) {
-            for (; item && !found; item = tree.GetNextSiblingItem(item)) {
-                if (tree.GetItemText(item) == label) {
-                    found = item;
-                    return;
-                }
-                walk(tree.GetChildItem(item));
-            }
-        };
-        walk(tree.GetRootItem());
-        return found;
-    }
-
-    // Selects the item as a user's click would change the selection (the tree notifies).
-    void Select(CTreeCtrl& tree, const std::string& label) {
-        const HTREEITEM item = Find(tree, label);
-        ASSERT_TRUE(item) << label;
-        ASSERT_TRUE(tree.SelectItem(item));
-        QCoreApplication::processEvents();
-    }
 
     void ClickAt(CTreeCtrl& tree, QPoint at) {
         QTest::mouseClick(Widget(tree)->viewport(), Qt::LeftButton, {}, at);
@@ -225,32 +169,6 @@ class ViewsDialog : public ::testing::Test {
             entries.push_back(picker.GetLBText(i));
         }
         return entries;
-    }
-
-    struct Fields {
-        std::string name, ip, mac;
-        int topology;
-        bool operator==(const Fields&) const = default;
-    };
-    Fields ShownFields() {
-        return {dlg.m_NameEdit.GetWindowText(), dlg.m_IpEdit.GetWindowText(),
-                dlg.m_MacEdit.GetWindowText(), dlg.m_TopologyCombo.GetCurSel()};
-    }
-
-    bool Visible(int id) { return dlg.GetDlgItem(id)->IsWindowVisible(); }
-    bool Enabled(int id) { return dlg.GetDlgItem(id)->IsWindowEnabled(); }
-
-    // Visibility of the topology row, the Connect row and the two backup rows.
-    std::vector<bool> RowsShown() {
-        return {
-            Visible(IDC_TOPOLOGY_LABEL), Visible(IDC_TOPOLOGY_COMBO), Visible(IDC_CHANGE_TOPOLOGY),
-            Visible(IDC_CONNECT_LABEL),  Visible(IDC_CONNECT_PICKER), Visible(IDC_ADD_CONNECT),
-            Visible(IDC_BACKUP1_LABEL),  Visible(IDC_BACKUP1_PICKER), Visible(IDC_ADD_BACKUP1),
-            Visible(IDC_BACKUP2_LABEL),  Visible(IDC_BACKUP2_PICKER), Visible(IDC_ADD_BACKUP2)};
-    }
-    static std::vector<bool> Rows(bool topology, bool connect, bool backups) {
-        return {topology, topology, topology, connect, connect, connect,
-                backups,  backups,  backups,  backups, backups, backups};
     }
 };
 
@@ -507,13 +425,13 @@ TEST_F(ViewsDialog, WorkersReadTheSelectionAndItsParent) {
     Rebuild();
     Select(dlg.m_ConnectionsTree, kMainLabel);
     Select(dlg.m_AvailableTree, kSpareLabel);
-    std::string selected, parentText, parentMac, available, topParent;
-    RunOnWorker([&] {
+    std::string selected, parentText, parentMac, available;
+    ASSERT_TRUE(RunOnWorker([&] {
         selected = GetSelectedDeviceMac(&dlg, 1);
         available = GetSelectedDeviceMac(&dlg, 0);
         parentText = GetParentItemText(&dlg);
         parentMac = GetParentDeviceMac(&dlg);
-    });
+    }));
     EXPECT_EQ(selected, "02:00:00:00:00:0b");
     EXPECT_EQ(available, "02:00:00:00:00:0c");
     EXPECT_EQ(parentText, kUniLabel);
@@ -562,7 +480,7 @@ TEST_F(ViewsDialog, OpeningAPickerOffersTheReceiversOfItsSlot) {
 
     dlg.m_Backup2Picker.SetCurSel(1);
     std::string picked;
-    RunOnWorker([&] { picked = GetPickedReceiverMac(&dlg, 2); });
+    ASSERT_TRUE(RunOnWorker([&] { picked = GetPickedReceiverMac(&dlg, 2); }));
     EXPECT_EQ(picked, "02:00:00:00:00:0c");
 }
 
@@ -591,9 +509,9 @@ TEST_F(ViewsDialog, ClearPickerEmptiesOnlyRealPickers) {
     Rebuild();
     Select(dlg.m_ConnectionsTree, kUniLabel);
     std::vector<bool> cleared;
-    RunOnWorker([&] {
+    ASSERT_TRUE(RunOnWorker([&] {
         cleared = {ClearPicker(&dlg, 1), ClearPicker(&dlg, 3), ClearPicker(&dlg, -1)};
-    });
+    }));
     EXPECT_EQ(cleared, (std::vector<bool>{true, true, true}));
     EXPECT_EQ(dlg.m_Backup1Picker.GetCount(), 0);
     EXPECT_EQ(dlg.m_Backup1Picker.GetWindowText(), "");
