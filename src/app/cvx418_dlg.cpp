@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
+#include <QGroupBox>
 #include <QMenu>
 #include <QMetaObject>
 #include <QThread>
@@ -72,6 +73,20 @@ CVX418Dlg::CVX418Dlg(CommandHandler dispatch, QWidget* parent)
 
     BindControls();
     ConnectCommands();
+    StyleGroupBoxes();
+}
+
+void CVX418Dlg::StyleGroupBoxes() {
+    // As the template means them: the caption sits on the frame's top line, so the frame spans
+    // the template rectangle less half a text line. Set per box: a style sheet on the dialog
+    // would also restyle (and re-font) every other control.
+    const QString style = QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 6px; padding: 0 2px; }");
+    for (QGroupBox* box : findChildren<QGroupBox*>()) {
+        box->setStyleSheet(style);
+    }
 }
 
 CVX418Dlg::~CVX418Dlg() {

@@ -100,6 +100,7 @@ class CVX418Dlg : public QDialog {
   private:
     void BindControls();
     void ConnectCommands();
+    void StyleGroupBoxes();
     void Raise(int command);
     void DrainLog();
 
