@@ -13,3 +13,15 @@ void VxTreeWidget::mouseReleaseEvent(QMouseEvent* event) {
         emit clicked();
     }
 }
+
+QItemSelectionModel::SelectionFlags VxTreeWidget::selectionCommand(const QModelIndex& index,
+                                                                   const QEvent* event) const {
+    const QItemSelectionModel::SelectionFlags command = QTreeWidget::selectionCommand(index, event);
+    if (!index.isValid()) {
+        return QItemSelectionModel::NoUpdate;
+    }
+    if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)) {
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    }
+    return command;
+}

@@ -16,9 +16,9 @@ class VxComboBox : public QComboBox {
     void dropDown();
 };
 
-// A tree that reports every left click (on an item, on its checkbox, on the already selected
-// item or on empty space), after the tree has handled it. It also knows whether its items carry
-// checkboxes, which the .ui form sets per tree.
+// A single-selection tree that reports every left click (on an item, on its checkbox, on the
+// already selected item or on empty space), after the tree has handled it. It also knows whether
+// its items carry checkboxes, which the .ui form sets per tree.
 class VxTreeWidget : public QTreeWidget {
     Q_OBJECT
     Q_PROPERTY(bool checkBoxes READ checkBoxes WRITE setCheckBoxes)
@@ -32,6 +32,10 @@ class VxTreeWidget : public QTreeWidget {
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Once chosen, an item stays selected: a click on empty space keeps the selection and
+    // Ctrl+click does not deselect, as in a Windows tree view.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
 
   private:
     bool checkBoxes_ = false;

@@ -307,7 +307,7 @@ class DialogTest : public QObject {
             QCOMPARE(raised_, std::vector<int>{});  // emptying raises nothing
             wrapper.InsertItem("first");
             QCOMPARE(raised_, std::vector<int>{});  // filling the tree raises nothing
-            wrapper.InsertItem("second");
+            const HTREEITEM secondHandle = wrapper.InsertItem("second");
             QCOMPARE(raised_, std::vector<int>{});
 
             QTreeWidgetItem* second = tree->topLevelItem(1);
@@ -324,6 +324,13 @@ class DialogTest : public QObject {
             QVERIFY(!raised_.empty());
             QVERIFY(std::all_of(raised_.begin(), raised_.end(),
                                 [c = command](int r) { return r == c; }));
+            QCOMPARE(wrapper.GetSelectedItem(), secondHandle);  // the selection stays
+
+            raised_.clear();
+            Click(tree->viewport(), ItemCentre(tree, second));
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              ItemCentre(tree, second));  // a tree has no multi-selection
+            QCOMPARE(wrapper.GetSelectedItem(), secondHandle);
 
             raised_.clear();
             QTest::keyClick(tree, Qt::Key_Up);  // selection change by keyboard
