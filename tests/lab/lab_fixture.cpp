@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <regex>
 
 extern char** environ;
 
@@ -54,21 +53,38 @@ bool WriteFile(const std::string& path, const std::string& value) {
     return static_cast<bool>(out.flush());
 }
 
+// The creating pid in a lab namespace name "vxlab-st-<pid>" or "vxlab-un-<pid>[-N]".
+std::optional<pid_t> LabNamespacePid(const std::string& name) {
+    for (const char* prefix : {"vxlab-st-", "vxlab-un-"}) {
+        if (name.rfind(prefix, 0) != 0) {
+            continue;
+        }
+        const std::string rest = name.substr(std::strlen(prefix));
+        const std::size_t digits = rest.find_first_not_of("0123456789");
+        if (digits == 0 || rest.empty()) {
+            return std::nullopt;
+        }
+        const std::string tail = digits == std::string::npos ? "" : rest.substr(digits);
+        if (!tail.empty() && (tail[0] != '-' || tail.size() < 2 ||
+                              tail.find_first_not_of("0123456789", 1) != std::string::npos)) {
+            return std::nullopt;
+        }
+        return static_cast<pid_t>(std::stol(rest.substr(0, digits)));
+    }
+    return std::nullopt;
+}
+
 // Removes lab namespaces whose creating process is gone (a run that was killed).
 void RemoveStaleNamespaces() {
     DIR* dir = opendir("/run/netns");
     if (dir == nullptr) {
         return;
     }
-    static const std::regex labName(R"(vxlab-(st|un)-(\d+)(-\d+)?)");
     std::vector<std::string> stale;
     while (const dirent* entry = readdir(dir)) {
-        std::cmatch m;
-        if (std::regex_match(entry->d_name, m, labName)) {
-            const auto pid = static_cast<pid_t>(std::stol(m[2].str()));
-            if (kill(pid, 0) != 0 && errno == ESRCH) {
-                stale.emplace_back(entry->d_name);
-            }
+        const auto pid = LabNamespacePid(entry->d_name);
+        if (pid && kill(*pid, 0) != 0 && errno == ESRCH) {
+            stale.emplace_back(entry->d_name);
         }
     }
     closedir(dir);
