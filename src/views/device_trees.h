@@ -6,7 +6,10 @@
 
 class CVX418Dlg;
 
-// Empties both trees and refills them from one snapshot of the device table.
+// Empties both trees and refills them from one snapshot of the device table; leaves them fully
+// expanded with nothing selected. Called from worker threads: whole rebuilds are serialised by
+// a lock held across the blocking tree calls, so the window thread must never call it while a
+// worker may be rebuilding.
 void RebuildDeviceTrees(CVX418Dlg* dialog);
 
 // If the item has children, expands it and then each child's subtree in order.
