@@ -59,7 +59,7 @@ std::vector<Bytes> ForeignFrameMix() {
 }
 
 void RunForeignTraffic(PacketLink& link, double framesPerSecond, const std::atomic<bool>& stop,
-                       ForeignStats& stats) {
+                       ForeignStats& stats, const ForeignProgress& progress) {
     using Clock = std::chrono::steady_clock;
     constexpr std::size_t kMaxBatch = 64;
     std::vector<Bytes> mix = ForeignFrameMix();
@@ -67,6 +67,7 @@ void RunForeignTraffic(PacketLink& link, double framesPerSecond, const std::atom
     std::uint64_t due = 0;
     std::uint32_t sequence = 0;
     std::size_t next = 0;
+    std::uint64_t nextReport = kForeignProgressStep;
     std::vector<Bytes> batch;
     while (!stop.load(std::memory_order_relaxed)) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
@@ -91,6 +92,10 @@ void RunForeignTraffic(PacketLink& link, double framesPerSecond, const std::atom
         stats.sent += sent;
         // What the socket would not take counts as refused, so the schedule does not run ahead.
         stats.refused += count - sent;
+        if (stats.sent >= nextReport) {
+            nextReport += kForeignProgressStep;
+            progress(stats.sent, std::chrono::duration<double>(Clock::now() - start).count());
+        }
     }
 }
 

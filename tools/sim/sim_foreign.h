@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,13 @@ struct ForeignStats {
     std::atomic<std::uint64_t> refused{0};  // the socket would not take them (queue full)
 };
 
+// Called with the frames sent so far and the seconds since the start, every kProgressStep.
+using ForeignProgress = std::function<void(std::uint64_t sent, double seconds)>;
+inline constexpr std::uint64_t kForeignProgressStep = 25000;
+
 // Sends the mix round-robin at framesPerSecond until stop is set. Paced against the clock in
 // small batches, so the rate holds on average without a busy wait.
 void RunForeignTraffic(PacketLink& link, double framesPerSecond, const std::atomic<bool>& stop,
-                       ForeignStats& stats);
+                       ForeignStats& stats, const ForeignProgress& progress);
 
 }  // namespace vxsim

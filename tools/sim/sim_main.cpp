@@ -158,8 +158,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "vx418-sim: %s\n", error.c_str());
             return 1;
         }
+        auto progress = [&events](std::uint64_t sent, double seconds) {
+            events.Emit(
+                vxsim::JsonLine()
+                    .Str("event", "foreign")
+                    .Num("sent", static_cast<long long>(sent))
+                    .Num("rate", static_cast<long long>(static_cast<double>(sent) / seconds)));
+        };
         foreign = std::thread(vxsim::RunForeignTraffic, std::ref(*foreignLink), options.foreignRate,
-                              std::cref(g_stop), std::ref(foreignStats));
+                              std::cref(g_stop), std::ref(foreignStats), progress);
     }
 
     engine.EmitAllUnits();
