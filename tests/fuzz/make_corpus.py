@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the reply handler's fuzz target: valid replies of every class,
+"""Writes the starting corpus of the reply handler's fuzz target: valid replies of every class,
 frames the handler must ignore, and truncated captures around the 50- and 120-byte limits."""
 import os
 import struct
