@@ -132,6 +132,13 @@ class LabTest : public ::testing::Test {
     }
     void TearDown() override {
         station_.reset();
+        if (lab_ && lab_->SimRunning()) {
+            lab_->StopSim();
+        }
+        if (lab_ && lab_->SimExitStatus()) {
+            // A crash or, under the sanitizers, a leak in the simulator fails the test too.
+            EXPECT_EQ(lab_->SimExitStatus(), 0);
+        }
         inStation_.reset();
         lab_.reset();
     }

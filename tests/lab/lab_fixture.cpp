@@ -549,6 +549,7 @@ std::optional<SimEvent> Lab::StopSim() {
         std::this_thread::sleep_for(10ms);
     }
     simPid_ = -1;
+    simExitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (reader_.joinable()) {
         reader_.join();
     }

@@ -127,6 +127,8 @@ class Lab {
     // SIGTERM, then waits for its exit; returns its "stopped" event (counters) if it wrote one.
     std::optional<SimEvent> StopSim();
     bool SimRunning() const;
+    // How the last simulator ended: its exit status, 128 + signal when killed; nullopt before.
+    std::optional<int> SimExitStatus() const { return simExitStatus_; }
 
     std::vector<SimEvent> Events() const;
     std::size_t EventCount() const;
@@ -159,6 +161,7 @@ class Lab {
     std::string station_;
     std::string unit_;
     int simPid_ = -1;
+    std::optional<int> simExitStatus_;
     std::thread reader_;
     mutable std::mutex mutex_;
     mutable std::condition_variable newEvent_;
