@@ -1,109 +1,107 @@
 #include "sim_link.h"
 
-#include <arpa/inet.h>
-#include <linux/if_packet.h>
-#include <net/ethernet.h>
-#include <net/if.h>
+#include <pcap/pcap.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#ifndef PACKET_IGNORE_OUTGOING
-#define PACKET_IGNORE_OUTGOING 23
-#endif
 
 namespace vxsim {
 
 namespace {
 
-std::string Errno(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
+constexpr int kSnapshotLength = 65536;
+constexpr int kReadTimeoutMs = 100;
+constexpr int kBufferBytes = 4 << 20;
 
 }  // namespace
 
 std::unique_ptr<PacketLink> PacketLink::Open(const std::string& interfaceName, std::string& error) {
-    const unsigned index = if_nametoindex(interfaceName.c_str());
-    if (index == 0) {
-        error = Errno(("interface " + interfaceName).c_str());
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* p = pcap_create(interfaceName.c_str(), errbuf);
+    if (p == nullptr) {
+        error = errbuf;
         return nullptr;
     }
-    const int fd = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_ALL));
+    auto fail = [&](const std::string& what) {
+        const std::string reason = pcap_geterr(p);
+        error = what + ": " + (reason.empty() ? "failed" : reason);
+        pcap_close(p);
+        return nullptr;
+    };
+    if (pcap_set_snaplen(p, kSnapshotLength) != 0 || pcap_set_promisc(p, 1) != 0 ||
+        pcap_set_timeout(p, kReadTimeoutMs) != 0 || pcap_set_immediate_mode(p, 1) != 0 ||
+        pcap_set_buffer_size(p, kBufferBytes) != 0) {
+        return fail("configuring " + interfaceName);
+    }
+    const int status = pcap_activate(p);
+    if (status < 0) {
+        const std::string reason = pcap_geterr(p);
+        error = interfaceName + ": " + (reason.empty() ? pcap_statustostr(status) : reason);
+        pcap_close(p);
+        return nullptr;
+    }
+    if (pcap_datalink(p) != DLT_EN10MB) {
+        error = interfaceName + " is not an Ethernet interface";
+        pcap_close(p);
+        return nullptr;
+    }
+    // Our own replies and foreign traffic must not come back in as requests.
+    if (pcap_setdirection(p, PCAP_D_IN) != 0) {
+        return fail("capture direction");
+    }
+    if (pcap_setnonblock(p, 1, errbuf) != 0) {
+        error = errbuf;
+        pcap_close(p);
+        return nullptr;
+    }
+    const int fd = pcap_get_selectable_fd(p);
     if (fd < 0) {
-        error = Errno("socket(AF_PACKET)");
-        return nullptr;
+        return fail("no selectable descriptor");
     }
-    std::unique_ptr<PacketLink> link(new PacketLink(fd));
-    sockaddr_ll address{};
-    address.sll_family = AF_PACKET;
-    address.sll_protocol = htons(ETH_P_ALL);
-    address.sll_ifindex = static_cast<int>(index);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = Errno("bind");
-        return nullptr;
-    }
-    packet_mreq membership{};
-    membership.mr_ifindex = static_cast<int>(index);
-    membership.mr_type = PACKET_MR_PROMISC;
-    if (setsockopt(fd, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) != 0) {
-        error = Errno("promiscuous mode");
-        return nullptr;
-    }
-    // Best effort: older kernels lack these; without them we only do a little more work.
-    const int one = 1;
-    setsockopt(fd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one);
-    setsockopt(fd, SOL_PACKET, PACKET_QDISC_BYPASS, &one, sizeof one);
-    const int bufferBytes = 4 << 20;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
-    return link;
+    return std::unique_ptr<PacketLink>(new PacketLink(p, fd));
 }
 
 PacketLink::~PacketLink() {
-    close(fd_);
+    pcap_close(handle_);
 }
 
 bool PacketLink::Send(std::span<const std::uint8_t> frame) {
-    return send(fd_, frame.data(), frame.size(), 0) == static_cast<ssize_t>(frame.size());
+    return pcap_sendpacket(handle_, frame.data(), static_cast<int>(frame.size())) == 0;
 }
 
 std::size_t PacketLink::SendBatch(const std::vector<Bytes>& frames) {
-    std::vector<iovec> vectors(frames.size());
-    std::vector<mmsghdr> messages(frames.size());
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        vectors[i].iov_base = const_cast<std::uint8_t*>(frames[i].data());
-        vectors[i].iov_len = frames[i].size();
-        messages[i] = {};
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
+    std::size_t sent = 0;
+    while (sent < frames.size() && Send(frames[sent])) {
+        ++sent;
     }
-    const int sent = sendmmsg(fd_, messages.data(), static_cast<unsigned>(messages.size()), 0);
-    return sent < 0 ? 0 : static_cast<std::size_t>(sent);
+    return sent;
 }
 
 long PacketLink::Receive(std::span<std::uint8_t> buffer, int timeoutMs) {
-    pollfd p{fd_, POLLIN, 0};
-    const int ready = poll(&p, 1, timeoutMs);
-    if (ready < 0) {
-        return errno == EINTR ? 0 : -1;
+    pcap_pkthdr* header = nullptr;
+    const u_char* data = nullptr;
+    int result = pcap_next_ex(handle_, &header, &data);
+    if (result == 0) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) < 0 && errno != EINTR) {
+            return -1;
+        }
+        result = pcap_next_ex(handle_, &header, &data);
     }
-    if (ready == 0) {
+    if (result == 0) {
         return 0;
     }
-    sockaddr_ll from{};
-    socklen_t fromLength = sizeof from;
-    const ssize_t n = recvfrom(fd_, buffer.data(), buffer.size(), MSG_TRUNC,
-                               reinterpret_cast<sockaddr*>(&from), &fromLength);
-    if (n < 0) {
-        return errno == EINTR || errno == EAGAIN ? 0 : -1;
+    if (result != 1) {
+        return -1;
     }
-    // Where the kernel cannot ignore outgoing frames for us (our foreign-traffic socket's).
-    if (from.sll_pkttype == PACKET_OUTGOING) {
-        return 0;
-    }
-    return static_cast<long>(n);
+    std::copy_n(data, std::min<std::size_t>(header->caplen, buffer.size()), buffer.begin());
+    return static_cast<long>(header->caplen);
+}
+
+std::string PacketLink::LastError() const {
+    return pcap_geterr(handle_);
 }
 
 }  // namespace vxsim

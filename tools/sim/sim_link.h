@@ -1,7 +1,7 @@
 #pragma once
 
-// The unit side's Ethernet access: a raw packet socket bound to one interface. Deliberately not
-// libpcap, so the lab exercises the station's capture code against an independent path.
+// The unit side's Ethernet access through libpcap, so the lab runs the real capture library on
+// both ends. This is the simulator's own code: it shares nothing with the station's backend.
 
 #include <cstdint>
 #include <memory>
@@ -11,25 +11,30 @@
 
 #include "sim_wire.h"
 
+struct pcap;
+
 namespace vxsim {
 
 class PacketLink {
   public:
-    // Binds to the interface, all EtherTypes, promiscuous; our own sends are not received back.
+    // Opens the interface promiscuous, in immediate mode, capturing only what arrives (not
+    // what this process sends).
     static std::unique_ptr<PacketLink> Open(const std::string& interfaceName, std::string& error);
     ~PacketLink();
     PacketLink(const PacketLink&) = delete;
     PacketLink& operator=(const PacketLink&) = delete;
 
     bool Send(std::span<const std::uint8_t> frame);
-    // Sends as many of the frames as the socket takes in one call; returns how many left.
+    // Sends the frames in order until one is refused; returns how many left.
     std::size_t SendBatch(const std::vector<Bytes>& frames);
-    // Waits up to timeoutMs; returns the frame's length (it may exceed the buffer, the copy is
-    // cut), 0 on time-out, -1 on error.
+    // Waits up to timeoutMs for a frame; returns its captured length (the copy into buffer is
+    // cut to the buffer), 0 on time-out, -1 on error (the text in LastError).
     long Receive(std::span<std::uint8_t> buffer, int timeoutMs);
+    std::string LastError() const;
 
   private:
-    explicit PacketLink(int fd) : fd_(fd) {}
+    PacketLink(pcap* handle, int selectableFd) : handle_(handle), fd_(selectableFd) {}
+    pcap* handle_;
     int fd_;
 };
 

@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     while (!g_stop) {
         const long n = link->Receive(buffer, 100);
         if (n < 0) {
-            std::fprintf(stderr, "vx418-sim: receive failed: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "vx418-sim: receive failed: %s\n", link->LastError().c_str());
             status = 1;
             break;
         }
