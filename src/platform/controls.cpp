@@ -199,6 +199,10 @@ void CComboBox::SetCurSel(int index) {
         }
         if (index >= 0 && index < c->count()) {
             c->setCurrentIndex(index);
+            // Show a long label from its start (name and kind), as a native combo box does.
+            if (c->lineEdit() != nullptr) {
+                c->lineEdit()->setCursorPosition(0);
+            }
             return;
         }
         c->setCurrentIndex(-1);

@@ -1,10 +1,19 @@
 #include "platform/widgets.h"
 
+#include <QHeaderView>
 #include <QMouseEvent>
 
 void VxComboBox::showPopup() {
     emit dropDown();  // first, so the list opens with what the handler put in
     QComboBox::showPopup();
+}
+
+VxTreeWidget::VxTreeWidget(QWidget* parent) : QTreeWidget(parent) {
+    // Labels end in the unit's MAC, so they are never cut: a long one widens the column and the
+    // tree scrolls sideways, as a native tree view does.
+    setTextElideMode(Qt::ElideNone);
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
 }
 
 void VxTreeWidget::mouseReleaseEvent(QMouseEvent* event) {

@@ -23,7 +23,7 @@ class VxTreeWidget : public QTreeWidget {
     Q_OBJECT
     Q_PROPERTY(bool checkBoxes READ checkBoxes WRITE setCheckBoxes)
   public:
-    using QTreeWidget::QTreeWidget;
+    explicit VxTreeWidget(QWidget* parent = nullptr);
     bool checkBoxes() const { return checkBoxes_; }
     void setCheckBoxes(bool on) { checkBoxes_ = on; }
 
