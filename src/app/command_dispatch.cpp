@@ -1,5 +1,6 @@
 #include "app/command_dispatch.h"
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -38,6 +39,7 @@ constexpr std::uint8_t kBackupSlot2 = 2;
 
 std::mutex observerMutex;
 WorkerStartObserver workerStartObserver;
+std::atomic<int> runningWorkers{0};
 
 // True when the worker should run.
 bool NotifyWorkerStart(const WorkerStart& start) {
@@ -50,11 +52,13 @@ bool NotifyWorkerStart(const WorkerStart& start) {
 }
 
 void Launch(CVX418Dlg* dialog, WorkerStart start, Worker worker) {
+    ++runningWorkers;
     StartDetachedThread([dialog, start, worker = std::move(worker)]() mutable {
         start.thread = std::this_thread::get_id();
         if (NotifyWorkerStart(start)) {
             worker(dialog);
         }
+        --runningWorkers;
     });
 }
 
@@ -72,6 +76,10 @@ void ShowSelection(CVX418Dlg* dialog, bool fromConnections) {
 }
 
 }  // namespace
+
+int RunningWorkerCount() {
+    return runningWorkers.load();
+}
 
 void InitializeMainWindow(CVX418Dlg* dialog) {
     FillAdapterList(dialog);

@@ -37,3 +37,7 @@ struct WorkerStart {
 };
 using WorkerStartObserver = std::function<bool(const WorkerStart&)>;
 void SetWorkerStartObserver(WorkerStartObserver observer);
+
+// Workers started and not yet returned (a capture loop counts until it ends). The program never
+// waits for them; tests do, before they destroy the dialog the workers write to.
+int RunningWorkerCount();

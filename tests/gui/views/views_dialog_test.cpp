@@ -574,6 +574,9 @@ int main(int argc, char** argv) {
     dialog->show();
     theDialog = dialog.get();
     const int result = RUN_ALL_TESTS();
+    // A worker may still be finishing its last calls on the dialog (a Refresh re-enables the
+    // busy set control by control); let it return before the dialog goes.
+    const bool workersDone = views_test::WaitUntil([] { return RunningWorkerCount() == 0; }, 30s);
     theDialog = nullptr;
-    return result;
+    return workersDone ? result : 1;
 }
