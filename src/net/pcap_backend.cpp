@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "protocol/device_table.h"
+
 namespace {
 
 constexpr std::string_view kPrefix = kAdapterNamePrefix;
@@ -25,11 +27,6 @@ std::string DriverName(const std::string& adapterName) {
 bool IsPseudoDevice(std::string_view name) {
     return std::any_of(kPseudoDevicePrefixes.begin(), kPseudoDevicePrefixes.end(),
                        [&](std::string_view p) { return name.substr(0, p.size()) == p; });
-}
-
-std::string Ipv4Text(const std::array<std::uint8_t, 4>& ip) {
-    return std::to_string(ip[0]) + "." + std::to_string(ip[1]) + "." + std::to_string(ip[2]) + "." +
-           std::to_string(ip[3]);
 }
 
 std::vector<AdapterAddress> AddressesOf(const pcap_if& device) {
