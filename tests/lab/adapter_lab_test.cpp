@@ -12,6 +12,7 @@
 #include "app/cvx418_app.h"
 #include "app/log_line.h"
 #include "lab_fixture.h"
+#include "lab_test_base.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "net/pcap_backend.h"
@@ -34,19 +35,17 @@ const char* kStage = "02:18:00:00:01:02";
 const char* kSpare1 = "02:18:00:00:02:05";
 const char* kSpare2 = "02:18:00:00:02:06";
 
-class LabAdapterTest : public ::testing::Test {
+class LabAdapterTest : public vxlab::LabTestBase {
   protected:
     void SetUp() override {
-        const std::string why = vxlab::LabUnavailableReason();
-        if (!why.empty()) {
-            GTEST_SKIP() << why;
+        LabTestBase::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        std::string error;
-        lab_ = Lab::Create(error);
-        ASSERT_TRUE(lab_) << error;
-        ASSERT_TRUE(lab_->StartSim({}, error)) << error;
-        inStation_ = lab_->EnterStation(error);
-        ASSERT_TRUE(inStation_) << error;
+        StartLab({});
+        if (HasFatalFailure()) {
+            return;
+        }
         backend_ = std::make_shared<CountingBackend>(std::make_shared<PcapCaptureBackend>());
         SetCaptureBackend(backend_);
     }
@@ -57,8 +56,7 @@ class LabAdapterTest : public ::testing::Test {
         }
         SetCaptureBackend(nullptr);
         SetCurrentAdapter({});
-        inStation_.reset();
-        lab_.reset();
+        LabTestBase::TearDown();
     }
 
     CVX418Dlg& Dialog() {
@@ -84,8 +82,6 @@ class LabAdapterTest : public ::testing::Test {
             << Devices().DeviceCount();
     }
 
-    std::unique_ptr<Lab> lab_;
-    std::unique_ptr<vxlab::NamespaceGuard> inStation_;
     std::shared_ptr<CountingBackend> backend_;
     std::unique_ptr<CVX418Dlg> dialog_;
 };

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "lab_fixture.h"
+#include "lab_test_base.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "net/pcap_backend.h"
@@ -117,37 +118,12 @@ class Station {
     std::thread loop_;
 };
 
-// Skips without root; otherwise a lab with the simulator running and this thread inside the
-// station namespace.
-class LabTest : public ::testing::Test {
+// A lab with the station's capture path opened inside the station namespace.
+class LabTest : public vxlab::LabTestBase {
   protected:
-    void SetUp() override {
-        const std::string why = vxlab::LabUnavailableReason();
-        if (!why.empty()) {
-            GTEST_SKIP() << why;
-        }
-        std::string error;
-        lab_ = Lab::Create(error);
-        ASSERT_TRUE(lab_) << error;
-    }
     void TearDown() override {
         station_.reset();
-        if (lab_ && lab_->SimRunning()) {
-            lab_->StopSim();
-        }
-        if (lab_ && lab_->SimExitStatus()) {
-            // A crash or, under the sanitizers, a leak in the simulator fails the test too.
-            EXPECT_EQ(lab_->SimExitStatus(), 0);
-        }
-        inStation_.reset();
-        lab_.reset();
-    }
-
-    void StartLab(const vxlab::SimOptions& options) {
-        std::string error;
-        ASSERT_TRUE(lab_->StartSim(options, error)) << error;
-        inStation_ = lab_->EnterStation(error);
-        ASSERT_TRUE(inStation_) << error;
+        LabTestBase::TearDown();
     }
 
     void OpenStation(PcapOptions options = {}) {
@@ -156,8 +132,6 @@ class LabTest : public ::testing::Test {
         ASSERT_TRUE(station_->Open(error)) << error;
     }
 
-    std::unique_ptr<Lab> lab_;
-    std::unique_ptr<vxlab::NamespaceGuard> inStation_;
     std::unique_ptr<Station> station_;
 };
 

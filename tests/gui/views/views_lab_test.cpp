@@ -18,6 +18,7 @@
 #include "app/shell_state.h"
 #include "dialog_support.h"
 #include "lab_fixture.h"
+#include "lab_test_base.h"
 #include "net/adapter_state.h"
 #include "net/pcap_backend.h"
 #include "protocol/device_table.h"
@@ -53,18 +54,8 @@ const std::vector<std::string> kDemoAvailable{
 };
 const std::vector<std::string> kEmptyAvailable{"0 -1 - Available Receiver:"};
 
-class ViewsLab : public ::testing::Test {
+class ViewsLab : public vxlab::LabTestBase {
   protected:
-    void SetUp() override {
-        const std::string why = vxlab::LabUnavailableReason();
-        if (!why.empty()) {
-            GTEST_SKIP() << why;
-        }
-        std::string error;
-        lab_ = Lab::Create(error);
-        ASSERT_TRUE(lab_) << error;
-    }
-
     void TearDown() override {
         if (dialog_) {
             adaptertest::StopCapture(*dialog_);
@@ -72,16 +63,13 @@ class ViewsLab : public ::testing::Test {
         }
         SetCaptureBackend(nullptr);
         SetCurrentAdapter({});
-        inStation_.reset();
-        lab_.reset();
+        LabTestBase::TearDown();
     }
 
     // The simulator on the unit side; then the dialog in the station namespace, adapter set.
     void Start(const vxlab::SimOptions& options) {
-        std::string error;
-        ASSERT_TRUE(lab_->StartSim(options, error)) << error;
-        inStation_ = lab_->EnterStation(error);
-        ASSERT_TRUE(inStation_) << error;
+        StartLab(options);
+        ASSERT_FALSE(HasFatalFailure());
         SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
         dialog_ = CreateMainDialog();  // lists the station namespace's adapters
         dialog_->show();
@@ -104,8 +92,6 @@ class ViewsLab : public ::testing::Test {
         return n;
     }
 
-    std::unique_ptr<Lab> lab_;
-    std::unique_ptr<vxlab::NamespaceGuard> inStation_;
     std::unique_ptr<CVX418Dlg> dialog_;
 };
 
