@@ -29,7 +29,6 @@
 namespace {
 
 using namespace views_test;
-using vxlab::Lab;
 using vxlab::SimEvent;
 
 const std::string kLabEntry = "vxst0 (198.18.0.1)";
