@@ -69,6 +69,21 @@ bool RejectAllTraffic(pcap_t* p, std::string& error) {
     return true;
 }
 
+// Only the units' traffic reaches the capture loop; the handler still checks every frame.
+bool FilterUnitTraffic(pcap_t* p, std::string& error) {
+    bpf_program program{};
+    if (pcap_compile(p, &program, kCaptureFilter, 1, PCAP_NETMASK_UNKNOWN) != 0) {
+        error = ErrorOf(p, PCAP_ERROR);
+        return false;
+    }
+    const bool set = pcap_setfilter(p, &program) == 0;
+    if (!set) {
+        error = ErrorOf(p, PCAP_ERROR);
+    }
+    pcap_freecode(&program);
+    return set;
+}
+
 struct PcapCloser {
     void operator()(pcap_t* p) const { pcap_close(p); }
 };
@@ -245,6 +260,9 @@ std::unique_ptr<CaptureHandle> PcapCaptureBackend::Open(const std::string& adapt
     if (pcap_datalink(capture.get()) != DLT_EN10MB) {
         error =
             "not an Ethernet adapter: link type " + std::to_string(pcap_datalink(capture.get()));
+        return nullptr;
+    }
+    if (options_.portFilter && !FilterUnitTraffic(capture.get(), error)) {
         return nullptr;
     }
     PcapPtr sender = OpenOne(adapterName, parameters, options_, true, error);

@@ -25,7 +25,14 @@ struct PcapOptions {
     // Deliver each frame when it arrives rather than when the kernel's buffer fills or the
     // read time-out expires. Off only to measure what it buys.
     bool immediateMode = true;
+    // Let the kernel pass only IPv4 UDP to or from the units' port, so a busy segment neither
+    // crowds replies out of the capture buffer nor feeds the handler look-alike frames. Off
+    // only to measure what it buys.
+    bool portFilter = true;
 };
+
+// The capture handle's kernel filter: IPv4 UDP frames from or to the units' port.
+inline constexpr char kCaptureFilter[] = "ip and udp and port 2098";
 
 // Kernel counters of one capture handle (pcap_stats).
 struct CaptureStatistics {
