@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/cvx418_dlg.h"
-#include "app/log_line.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/log_line.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <cstring>
 #include <thread>
 
-#include "app/cvx418_dlg.h"
 #include "protocol/device_table.h"
 #include "protocol/wire_format.h"
+#include "shell/cvx418_dlg.h"
 #include "views/device_trees.h"
 #include "views/view_plans.h"
 

@@ -4,13 +4,13 @@
 #include <mutex>
 #include <utility>
 
-#include "app/cvx418_dlg.h"
-#include "app/log_line.h"
-#include "app/shell_state.h"
-#include "net/adapter.h"
+#include "ops/adapter_workers.h"
 #include "ops/operation_workers.h"
+#include "ops/refresh_worker.h"
 #include "platform/threads.h"
-#include "protocol/refresh/refresh_worker.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/log_line.h"
+#include "shell/shell_state.h"
 #include "views/receiver_pickers.h"
 #include "views/selection.h"
 
@@ -85,7 +85,7 @@ void InitializeMainWindow(CVX418Dlg* dialog) {
     FillAdapterList(dialog);
     dialog->m_TopologyCombo.AddString("Multicast");
     dialog->m_TopologyCombo.AddString("Unicast");
-    EnableActionControls(dialog, 0);
+    EnableActionControls(dialog, false);
     MainDialog = dialog;
 }
 

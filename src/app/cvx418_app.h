@@ -3,6 +3,7 @@
 #include <memory>
 
 class CVX418Dlg;
+class InstanceLock;
 
 inline constexpr const char* kMainWindowTitle = "VX418 Management Utility";
 
@@ -13,13 +14,15 @@ class CVX418App {
     ~CVX418App();
 
     // Needs the QApplication. Returns false when the program must end without a window
-    // (another window with the title exists); otherwise runs the dialog until Escape or the
-    // close box ends it, then returns true.
+    // (another copy holds the lock of this user and display, or, on X11, another window with
+    // the title exists); otherwise runs the dialog until Escape or the close box ends it, then
+    // returns true.
     bool InitInstance();
 
     // The dialog while it runs (for tests that drive a running instance); else null.
     CVX418Dlg* MainWindow() const { return dialog_.get(); }
 
   private:
+    std::unique_ptr<InstanceLock> lock_;  // held until the process ends
     std::unique_ptr<CVX418Dlg> dialog_;
 };

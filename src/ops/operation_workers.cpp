@@ -1,6 +1,6 @@
 #include "ops/operation_workers.h"
 
-#include "app/log_line.h"
+#include "shell/log_line.h"
 
 // PENDING: the six operations are not built yet. Each worker only records that it was asked
 // for and reports that it did nothing (exit code 0); none of them sends a frame.

@@ -3,8 +3,8 @@
 #include <mutex>
 #include <utility>
 
-#include "app/cvx418_dlg.h"
-#include "app/log_line.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/log_line.h"
 #include "protocol/device_table.h"
 #include "views/view_plans.h"
 

@@ -1,6 +1,6 @@
 #include "views/selection.h"
 
-#include "app/cvx418_dlg.h"
+#include "shell/cvx418_dlg.h"
 #include "protocol/device_table.h"
 #include "views/labels.h"
 #include "views/view_plans.h"

@@ -10,7 +10,7 @@
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
 #include "app/cvx418_app.h"
-#include "app/log_line.h"
+#include "shell/log_line.h"
 #include "lab_fixture.h"
 #include "lab_test_base.h"
 #include "net/adapter_state.h"

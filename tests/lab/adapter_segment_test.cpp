@@ -5,7 +5,7 @@
 
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
-#include "app/log_line.h"
+#include "shell/log_line.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "net/memory_segment.h"

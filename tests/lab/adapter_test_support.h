@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/cvx418_dlg.h"
-#include "app/shell_state.h"
 #include "net/adapter.h"
 #include "net/capture_backend.h"
+#include "ops/adapter_workers.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/shell_state.h"
 
 namespace adaptertest {
 

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/cvx418_dlg.h"
 #include "platform/image_list.h"
 #include "platform/message_box.h"
+#include "shell/cvx418_dlg.h"
 
 namespace {
 

@@ -23,15 +23,15 @@
 #include <thread>
 #include <vector>
 
-#include "app/about_dlg.h"
 #include "app/command_dispatch.h"
-#include "app/cvx418_dlg.h"
-#include "app/dialog_units.h"
-#include "app/log_line.h"
-#include "app/shell_state.h"
 #include "platform/image_list.h"
 #include "platform/message_box.h"
 #include "platform/widgets.h"
+#include "shell/about_dlg.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/dialog_units.h"
+#include "shell/log_line.h"
+#include "shell/shell_state.h"
 
 namespace {
 
@@ -244,22 +244,22 @@ class DialogTest : public QObject {
 
     void busySetSwitchesOnlyItsControls() {
         CVX418Dlg* dialog = recording_.get();
-        EnableActionControls(dialog, 1);
+        EnableActionControls(dialog, true);
         for (const int id : kBusySet) {
             QVERIFY(dialog->GetDlgItem(id)->IsWindowEnabled());
         }
         dialog->GetDlgItem(IDC_SET_ADAPTER)->EnableWindow(false);
-        EnableActionControls(dialog, 0);
+        EnableActionControls(dialog, false);
         for (const int id : kBusySet) {
             QVERIFY(!dialog->GetDlgItem(id)->IsWindowEnabled());
         }
         QVERIFY(!dialog->GetDlgItem(IDC_SET_ADAPTER)->IsWindowEnabled());  // left as it was
         dialog->GetDlgItem(IDC_SET_ADAPTER)->EnableWindow(true);
-        EnableActionControls(nullptr, 1);  // no dialog: nothing to do
+        EnableActionControls(nullptr, true);  // no dialog: nothing to do
     }
 
     void buttonsRaiseTheirCommands() {
-        EnableActionControls(recording_.get(), 1);
+        EnableActionControls(recording_.get(), true);
         for (const auto& [id, command] : kButtons) {
             raised_.clear();
             Click(Control(recording_.get(), id));
@@ -272,14 +272,14 @@ class DialogTest : public QObject {
             const std::lock_guard lock(startsMutex_);
             starts_.clear();
         }
-        EnableActionControls(real_.get(), 1);
+        EnableActionControls(real_.get(), true);
         for (const auto& [id, command] : kButtons) {
             Click(Control(real_.get(), id));
         }
         // A second press starts a second worker.
         Click(Control(real_.get(), IDC_SET_ADAPTER));
         Click(Control(real_.get(), IDC_CHANGE_NAME));
-        EnableActionControls(real_.get(), 0);
+        EnableActionControls(real_.get(), false);
 
         QTRY_COMPARE(Starts().size(), kButtons.size() + 2);
         std::vector<int> commands;
@@ -377,7 +377,7 @@ class DialogTest : public QObject {
     // The handler sees the picker before its list is open, every time it opens.
     void pickersRaiseBeforeTheirListOpens() {
         CVX418Dlg* dialog = recording_.get();
-        EnableActionControls(dialog, 1);
+        EnableActionControls(dialog, true);
         for (const auto& [id, command] :
              {std::pair{IDC_CONNECT_PICKER, 11}, std::pair{IDC_BACKUP1_PICKER, 12},
               std::pair{IDC_BACKUP2_PICKER, 13}}) {
@@ -409,7 +409,7 @@ class DialogTest : public QObject {
 
     void enterInAnEditPressesNoButton() {
         CVX418Dlg* dialog = recording_.get();
-        EnableActionControls(dialog, 1);
+        EnableActionControls(dialog, true);
         QSignalSpy finished(dialog, &QDialog::finished);
         for (const int id : {IDC_NAME_EDIT, IDC_IP_EDIT}) {
             QWidget* edit = Control(dialog, id);

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/cvx418_dlg.h"
-#include "app/log_line.h"
-#include "app/shell_state.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/log_line.h"
+#include "shell/shell_state.h"
 
 namespace {
 

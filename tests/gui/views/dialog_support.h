@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/cvx418_dlg.h"
+#include "shell/cvx418_dlg.h"
 
 namespace views_test {
 

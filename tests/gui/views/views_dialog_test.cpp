@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "app/command_dispatch.h"
-#include "app/cvx418_dlg.h"
-#include "app/shell_state.h"
 #include "dialog_support.h"
 #include "net/capture_backend.h"
 #include "net/memory_segment.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/shell_state.h"
 #include "unit_records.h"
 #include "views/device_trees.h"
 #include "views/labels.h"
@@ -297,7 +297,7 @@ constexpr const char* kMainLabel = "Main: Receiver (192.168.0.11) [02:00:00:00:0
 TEST_F(ViewsDialog, UnicastTransmitterShowsItsReceiversInEveryRow) {
     Load(SelectionSegment());
     Rebuild();
-    EnableActionControls(&dlg, 0);  // as before "Set Adapter": showing a row enables it anyway
+    EnableActionControls(&dlg, false);  // as before "Set Adapter": showing a row enables it anyway
     Select(dlg.m_ConnectionsTree, kUniLabel);
 
     EXPECT_EQ(ShownFields(), (Fields{"Uni", "192.168.0.2", "02:00:00:00:00:02", 1}));
@@ -526,7 +526,7 @@ TEST_F(ViewsDialog, ClearPickerEmptiesOnlyRealPickers) {
 TEST_F(ViewsDialog, RefreshWhoseSendsAllFailEmptiesTheTrees) {
     Load(MixedSegment());
     Rebuild();
-    EnableActionControls(&dlg, 1);
+    EnableActionControls(&dlg, true);
     const std::string logBefore = dlg.m_LogPane.GetWindowText();
     StderrCapture traces;
 

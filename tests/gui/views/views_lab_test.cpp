@@ -14,15 +14,15 @@
 
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
-#include "app/cvx418_dlg.h"
-#include "app/shell_state.h"
 #include "dialog_support.h"
 #include "lab_fixture.h"
 #include "lab_test_base.h"
 #include "net/adapter_state.h"
 #include "net/pcap_backend.h"
+#include "ops/refresh_worker.h"
 #include "protocol/device_table.h"
-#include "protocol/refresh/refresh_worker.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/shell_state.h"
 #include "views/device_trees.h"
 #include "views/receiver_pickers.h"
 

@@ -14,11 +14,11 @@
 
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
-#include "app/cvx418_dlg.h"
 #include "dialog_support.h"
 #include "lab_fixture.h"
 #include "net/adapter_state.h"
 #include "net/pcap_backend.h"
+#include "shell/cvx418_dlg.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "app/about_dlg.h"
+#include "shell/about_dlg.h"
 
-#include "app/dialog_units.h"
+#include "shell/dialog_units.h"
 #include "ui_about_dlg.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {

@@ -1,4 +1,4 @@
-#include "app/cvx418_dlg.h"
+#include "shell/cvx418_dlg.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
@@ -9,11 +9,11 @@
 #include <array>
 #include <utility>
 
-#include "app/about_dlg.h"
-#include "app/dialog_units.h"
-#include "app/shell_state.h"
 #include "platform/image_list.h"
 #include "platform/widgets.h"
+#include "shell/about_dlg.h"
+#include "shell/dialog_units.h"
+#include "shell/shell_state.h"
 #include "ui_cvx418_dlg.h"
 
 // The images live in a static library, whose resource registration nothing else references.

@@ -1,4 +1,4 @@
-#include "app/log_line.h"
+#include "shell/log_line.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/cvx418_dlg.h"
-#include "app/shell_state.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/shell_state.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "protocol/refresh/refresh_worker.h"
+#include "ops/refresh_worker.h"
 
-#include "app/log_line.h"
-#include "app/shell_state.h"
 #include "net/frame_builder.h"
 #include "platform/threads.h"
 #include "protocol/device_table.h"
+#include "shell/log_line.h"
+#include "shell/shell_state.h"
 #include "views/device_trees.h"
 
 namespace {
@@ -17,13 +17,13 @@ constexpr unsigned kRefreshTimeoutMs = 5000;   // replies are collected while th
 
 unsigned RefreshWorker(CVX418Dlg* dialog) {
     TraceLine("===== Refresh Timeout is %d mseconds =====", static_cast<int>(kRefreshTimeoutMs));
-    EnableActionControls(dialog, 0);
+    BeginRefreshBusy(dialog);
     LogLine(dialog, "Searching for VX418 and refreshing. Please wait.");
     BroadcastDiscovery();
     Sleep(kRefreshTimeoutMs);
     RebuildDeviceTrees(dialog);
     LogLine(dialog, "Finished searching for VX418.");
-    EnableActionControls(dialog, 1);
+    EndRefreshBusy(dialog);
     return 1;
 }
 

@@ -1,4 +1,4 @@
-#include "app/dialog_units.h"
+#include "shell/dialog_units.h"
 
 #include <QFont>
 #include <QStringList>
