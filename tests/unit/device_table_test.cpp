@@ -207,35 +207,39 @@ TEST_F(DeviceTableTest, SettersPatchTheAddressedRecord) {
     EXPECT_EQ(table.DeviceNameAt(0), "TX");
 }
 
-TEST_F(DeviceTableTest, SetPeerMacSlotCopiesOrClosesTheFirstSlot) {
+TEST_F(DeviceTableTest, SetPeerMacSlotCopiesIntoASlot) {
     StoreThree();
-    table.SetPeerMacSlot(2, 1, 1, 1);
+    table.SetPeerMacSlot(2, 1, PeerSlot::Backup1, true);
     EXPECT_EQ(table.T2MacTextAt(1), "00:1c:2d:00:00:03");
-    table.SetPeerMacSlot(0, 1, 2, 1);
+    table.SetPeerMacSlot(0, 1, PeerSlot::Backup2, true);
     EXPECT_EQ(table.T3MacTextAt(1), "00:1c:2d:00:00:01");
     const DeviceRecord before = table.RecordAt(1);
-    table.SetPeerMacSlot(0, 1, 3, 1);
-    table.SetPeerMacSlot(0, 1, 1, 0);
+    table.SetPeerMacSlot(0, 1, static_cast<PeerSlot>(3), true);
+    table.SetPeerMacSlot(0, 1, PeerSlot::Backup1, false);
     EXPECT_EQ(table.RecordAt(1), before);
+}
 
-    // Transmitter 0: T1 = ..02, T2 = ..03, T3 zero. Closing slot 0 moves T2 up, T2 stays.
-    table.SetPeerMacSlot(0, 0, 0, 0);
-    EXPECT_EQ(table.T1MacTextAt(0), "00:1c:2d:00:00:03");
-    EXPECT_EQ(table.T2MacTextAt(0), "00:1c:2d:00:00:03");
-
-    // T2 zero, T3 set: T3 moves into T1 and stays in place.
-    WireRecord tx{.name = "TX2", .mac = MacOf(9), .kind = 1, .modeBytes = {0, 1}};
-    tx.t1 = MacOf(2);
-    tx.t3 = MacOf(4);
-    Store(tx);
-    table.SetPeerMacSlot(0, 3, 0, 0);
-    EXPECT_EQ(table.T1MacTextAt(3), "00:1c:2d:00:00:04");
-    EXPECT_EQ(table.T2MacTextAt(3), "00:00:00:00:00:00");
-    EXPECT_EQ(table.T3MacTextAt(3), "00:1c:2d:00:00:04");
-
-    // Nothing left behind it: the slot empties.
-    table.SetPeerMacSlot(0, 2, 0, 0);
-    EXPECT_EQ(table.T1MacTextAt(2), "00:00:00:00:00:00");
+TEST_F(DeviceTableTest, ClosingTheFirstSlotMovesUpTheFirstBackupThatNamesAUnit) {
+    // Backup 1 before backup 2; both backups keep their values.
+    const MacBytes none{};
+    struct Row {
+        MacBytes t2, t3, t1After;
+    };
+    for (const Row& row : {Row{MacOf(3), none, MacOf(3)}, Row{none, MacOf(4), MacOf(4)},
+                           Row{MacOf(3), MacOf(4), MacOf(3)}, Row{none, none, none}}) {
+        SCOPED_TRACE(MacText(row.t2) + " " + MacText(row.t3));
+        table.Clear();
+        WireRecord tx{.name = "TX", .mac = MacOf(1), .kind = 1, .modeBytes = {0, 1}};
+        tx.t1 = MacOf(2);
+        tx.t2 = row.t2;
+        tx.t3 = row.t3;
+        Store(tx);
+        table.SetPeerMacSlot(0, 0, PeerSlot::Main, false);
+        const DeviceRecord after = table.RecordAt(0);
+        EXPECT_EQ(after.T1Mac, row.t1After);
+        EXPECT_EQ(after.T2Mac, row.t2);
+        EXPECT_EQ(after.T3Mac, row.t3);
+    }
 }
 
 TEST_F(DeviceTableTest, LinkT1MacByMacLinksOrUnlinks) {
