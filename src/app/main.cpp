@@ -24,9 +24,9 @@ int AnswerCommandLine(int argc, char* argv[]) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin",
-                             "display", "style", "stylesheet", "qwindowgeometry", "qwindowtitle",
-                             "qwindowicon", "session"}) {
+    for (const char* name :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "display", "style",
+          "stylesheet", "qwindowgeometry", "qwindowtitle", "qwindowicon", "session"}) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
@@ -41,15 +41,18 @@ int AnswerCommandLine(int argc, char* argv[]) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     const bool parsed = parser.parse(arguments);
+    // Without an application object the parser cannot know the program's name.
+    const QString usage =
+        parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("vx418"));
     if (!parsed || !parser.positionalArguments().isEmpty()) {
         const QString error =
             parsed ? QStringLiteral("unexpected argument ") + parser.positionalArguments().first()
                    : parser.errorText();
-        std::fprintf(stderr, "vx418: %s\n%s", qPrintable(error), qPrintable(parser.helpText()));
+        std::fprintf(stderr, "vx418: %s\n%s", qPrintable(error), qPrintable(usage));
         return 2;
     }
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(usage), stdout);
         return 0;
     }
     if (parser.isSet(version)) {
