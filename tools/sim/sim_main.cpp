@@ -1,5 +1,6 @@
 // vx418-sim: plays a set of VX418 units on one network interface. See docs/lab.md.
 
+#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -23,12 +24,9 @@ void OnSignal(int) {
     g_stop = true;
 }
 
-constexpr const char* kUsage =
-    "usage: vx418-sim --interface IF [--preset demo|many:N | --layout FILE]\n"
-    "                 [--no-answer RATE] [--refuse OP[,OP...]|all] [--duplicates N]\n"
-    "                 [--delay MS] [--foreign-rate FPS] [--seed N] [--timestamps]\n"
-    "  OP: set-name set-ip set-mode add-receiver add-backup delete-receiver\n"
-    "  State changes are written to standard output as JSON lines.\n";
+constexpr const char* kFooter =
+    "OP: set-name set-ip set-mode add-receiver add-backup delete-receiver\n"
+    "State changes are written to standard output as JSON lines. See docs/lab.md.";
 
 struct Options {
     std::string interfaceName;
@@ -57,56 +55,50 @@ bool ParseRefuseList(const std::string& list, std::set<vxsim::Operation>& out) {
     return true;
 }
 
-bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
-    try {
-        for (int i = 1; i < argc; ++i) {
-            const std::string arg = argv[i];
-            auto value = [&]() -> std::string {
-                if (i + 1 >= argc) {
-                    throw std::invalid_argument(arg + " needs a value");
-                }
-                return argv[++i];
-            };
-            if (arg == "--interface") {
-                o.interfaceName = value();
-            } else if (arg == "--preset") {
-                o.preset = value();
-            } else if (arg == "--layout") {
-                o.layoutFile = value();
-            } else if (arg == "--no-answer") {
-                o.faults.noAnswerRate = std::stod(value());
-            } else if (arg == "--refuse") {
-                if (!ParseRefuseList(value(), o.faults.refuse)) {
-                    throw std::invalid_argument("unknown operation in --refuse");
-                }
-            } else if (arg == "--duplicates") {
-                o.faults.duplicates = std::stoi(value());
-            } else if (arg == "--delay") {
-                o.faults.delayMs = std::stoi(value());
-            } else if (arg == "--foreign-rate") {
-                o.foreignRate = std::stod(value());
-            } else if (arg == "--seed") {
-                o.faults.seed = static_cast<std::uint32_t>(std::stoul(value()));
-            } else if (arg == "--timestamps") {
-                o.timestamps = true;
-            } else {
-                throw std::invalid_argument("unknown option " + arg);
-            }
-        }
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
-    if (o.interfaceName.empty()) {
-        error = "--interface is required";
-        return false;
-    }
-    if (o.faults.noAnswerRate < 0 || o.faults.noAnswerRate > 1 || o.faults.duplicates < 0 ||
-        o.faults.delayMs < 0 || o.foreignRate < 0) {
-        error = "rates, counts and delays must not be negative (rate at most 1)";
-        return false;
-    }
-    return true;
+void DescribeOptions(CLI::App& app, Options& o) {
+    app.description("Plays a set of VX418 units on one network interface.");
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("vx418-sim ") + VX_VERSION);
+    // A repeated option takes its last value (scripts/demo passes its own --preset first).
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--interface", o.interfaceName, "interface to play the units on")
+        ->option_text("IF")
+        ->required();
+    app.add_option("--preset", o.preset, "demo (default) or many:N, N in 1..64")
+        ->option_text("demo|many:N");
+    app.add_option("--layout", o.layoutFile,
+                   "units and attachments from a layout file (wins "
+                   "over --preset)")
+        ->option_text("FILE");
+    app.add_option("--no-answer", o.faults.noAnswerRate,
+                   "leave each request unanswered with this probability")
+        ->option_text("RATE")
+        ->check(CLI::Range(0.0, 1.0));
+    // Repeats add up.
+    app.add_option_function<std::vector<std::string>>(
+           "--refuse",
+           [&o](const std::vector<std::string>& lists) {
+               for (const std::string& list : lists) {
+                   if (!ParseRefuseList(list, o.faults.refuse)) {
+                       throw CLI::ValidationError("--refuse", "unknown operation in " + list);
+                   }
+               }
+           },
+           "answer these operations with the failure code")
+        ->option_text("OP[,OP...]|all")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--duplicates", o.faults.duplicates, "send every reply N more times")
+        ->option_text("N")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--delay", o.faults.delayMs, "send every reply MS milliseconds late")
+        ->option_text("MS")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--foreign-rate", o.foreignRate, "send other traffic at this rate")
+        ->option_text("FPS")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--seed", o.faults.seed, "seed of the no-answer draw")->option_text("N");
+    app.add_flag("--timestamps", o.timestamps, "append the send time to every reply");
 }
 
 std::optional<vxsim::UnitSet> LoadUnits(const Options& o, std::string& error) {
@@ -127,11 +119,21 @@ std::optional<vxsim::UnitSet> LoadUnits(const Options& o, std::string& error) {
 
 int main(int argc, char** argv) {
     Options options;
-    std::string error;
-    if (!ParseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "vx418-sim: %s\n%s", error.c_str(), kUsage);
+    CLI::App app("", "vx418-sim");
+    DescribeOptions(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const CLI::CallForVersion& e) {
+        std::printf("%s\n", e.what());
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "vx418-sim: %s\n%s", e.what(), app.help().c_str());
         return 2;
     }
+    std::string error;
     auto units = LoadUnits(options, error);
     if (!units) {
         std::fprintf(stderr, "vx418-sim: %s\n", error.c_str());
