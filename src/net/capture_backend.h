@@ -30,7 +30,7 @@ using FrameCallback = std::function<void(const std::uint8_t* frame, std::size_t 
 // One open adapter. Destruction closes it. Send may be called from any thread while Loop runs
 // on another; BreakLoop from any thread makes Loop return.
 class CaptureHandle {
-public:
+  public:
     virtual ~CaptureHandle() = default;
     // 0 when the frame was handed to the adapter, anything else a refusal.
     virtual int SendPacket(const std::uint8_t* frame, std::size_t length) = 0;
@@ -41,6 +41,15 @@ public:
     virtual std::string LastError() const { return {}; }
 };
 
+// What an open says beyond its error text.
+struct OpenOutcome {
+    // The open failed because the process may not capture (no CAP_NET_RAW/CAP_NET_ADMIN).
+    bool notPermitted = false;
+    // The library's warnings on an open that worked (for example promiscuous mode refused);
+    // empty when it had none.
+    std::string warnings;
+};
+
 struct OpenParameters {
     int snapshotLength = 65536;
     int flags = 1;  // promiscuous
@@ -48,13 +57,22 @@ struct OpenParameters {
 };
 
 class CaptureBackend {
-public:
+  public:
     virtual ~CaptureBackend() = default;
     // nullopt when the library cannot list adapters (its error text goes to error).
     virtual std::optional<std::vector<AdapterInfo>> FindAllDevices(std::string& error) = 0;
     virtual std::unique_ptr<CaptureHandle> Open(const std::string& adapterName,
                                                 const OpenParameters& parameters,
                                                 std::string& error) = 0;
+    // Open, also telling a privilege failure apart and passing on the library's warnings.
+    // Backends that know neither keep this default.
+    virtual std::unique_ptr<CaptureHandle> OpenWithOutcome(const std::string& adapterName,
+                                                           const OpenParameters& parameters,
+                                                           std::string& error,
+                                                           OpenOutcome& outcome) {
+        outcome = {};
+        return Open(adapterName, parameters, error);
+    }
     // The interface's current hardware address, by the driver's name (adapter name minus
     // "rpcap://"); nullopt when it cannot be queried.
     virtual std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(

@@ -26,6 +26,7 @@ struct MemorySegment::Shared {
     bool listingFails = false;
     std::map<std::string, std::array<std::uint8_t, 6>> macs;
     bool openFails = false;
+    bool openNotPermitted = false;
     bool sendRefused = false;
     bool echoSent = false;
 
@@ -133,6 +134,10 @@ void MemorySegment::SetOpenFails(bool fails) {
     const std::lock_guard lock(shared_->mutex);
     shared_->openFails = fails;
 }
+void MemorySegment::SetOpenNotPermitted(bool notPermitted) {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->openNotPermitted = notPermitted;
+}
 void MemorySegment::SetSendRefused(bool refused) {
     const std::lock_guard lock(shared_->mutex);
     shared_->sendRefused = refused;
@@ -184,9 +189,26 @@ std::optional<std::vector<AdapterInfo>> MemorySegment::FindAllDevices(std::strin
 }
 
 std::unique_ptr<CaptureHandle> MemorySegment::Open(const std::string& adapterName,
-                                                   const OpenParameters&, std::string& error) {
+                                                   const OpenParameters& parameters,
+                                                   std::string& error) {
+    OpenOutcome outcome;
+    return OpenWithOutcome(adapterName, parameters, error, outcome);
+}
+
+std::unique_ptr<CaptureHandle> MemorySegment::OpenWithOutcome(const std::string& adapterName,
+                                                              const OpenParameters&,
+                                                              std::string& error,
+                                                              OpenOutcome& outcome) {
+    outcome = {};
     {
         const std::lock_guard lock(shared_->mutex);
+        if (shared_->openNotPermitted) {
+            error =
+                "pcap_activate: You don't have permission to perform this capture on that "
+                "device (socket: Operation not permitted)";
+            outcome.notPermitted = true;
+            return nullptr;
+        }
         if (shared_->openFails) {
             error = "open refused by the test";
             return nullptr;

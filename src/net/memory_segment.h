@@ -29,6 +29,8 @@ class MemorySegment : public CaptureBackend {
     // a driver name without one cannot be queried.
     void SetAdapterMac(const std::string& driverName, const std::array<std::uint8_t, 6>& mac);
     void SetOpenFails(bool fails);
+    // Opens fail as they do for a process without capture privileges.
+    void SetOpenNotPermitted(bool notPermitted);
     // SendPacket returns -1 and records nothing while set.
     void SetSendRefused(bool refused);
     // Delivers every accepted frame to the running loops too, as a real adapter captures its
@@ -54,6 +56,10 @@ class MemorySegment : public CaptureBackend {
     std::unique_ptr<CaptureHandle> Open(const std::string& adapterName,
                                         const OpenParameters& parameters,
                                         std::string& error) override;
+    std::unique_ptr<CaptureHandle> OpenWithOutcome(const std::string& adapterName,
+                                                   const OpenParameters& parameters,
+                                                   std::string& error,
+                                                   OpenOutcome& outcome) override;
     std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(
         const std::string& driverName) override;
 

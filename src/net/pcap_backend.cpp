@@ -92,49 +92,71 @@ using PcapPtr = std::unique_ptr<pcap_t, PcapCloser>;
 #if defined(VX_HAVE_PCAP_OPEN)
 // Libraries with remote capture take the "rpcap://" source name as it is.
 PcapPtr OpenOne(const std::string& adapterName, const OpenParameters& parameters,
-                const PcapOptions& options, bool forSending, std::string& error) {
+                const PcapOptions& options, bool forSending, std::string& error,
+                OpenOutcome& outcome) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     int flags = parameters.flags;
     if (options.immediateMode) {
         flags |= PCAP_OPENFLAG_MAX_RESPONSIVENESS;
     }
     (void)forSending;
+    (void)outcome;  // pcap_open gives only its text
     PcapPtr p(pcap_open(adapterName.c_str(), parameters.snapshotLength, flags,
                         parameters.readTimeoutMs, nullptr, errbuf));
     if (!p) {
-        error = errbuf;
+        error = std::string("pcap_open: ") + errbuf;
     }
     return p;
 }
 #else
+// Names the call that failed, so a report says which setting the library refused.
+bool Configured(pcap_t* p, const char* call, int status, std::string& error) {
+    if (status == 0) {
+        return true;
+    }
+    error = std::string(call) + ": " + ErrorOf(p, status);
+    return false;
+}
+
 // Without remote capture: pcap_create/pcap_activate with the same parameters.
 PcapPtr OpenOne(const std::string& adapterName, const OpenParameters& parameters,
-                const PcapOptions& options, bool forSending, std::string& error) {
+                const PcapOptions& options, bool forSending, std::string& error,
+                OpenOutcome& outcome) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     PcapPtr p(pcap_create(DriverName(adapterName).c_str(), errbuf));
     if (!p) {
-        error = errbuf;
+        error = std::string("pcap_create: ") + errbuf;
         return nullptr;
     }
     constexpr int kSendBufferBytes = 64 * 1024;  // it captures nothing; keep its ring small
     // Room for bursts of other traffic on a busy segment while the loop catches up.
     constexpr int kCaptureBufferBytes = 16 * 1024 * 1024;
-    const bool configured =
-        pcap_set_snaplen(p.get(), parameters.snapshotLength) == 0 &&
-        pcap_set_promisc(p.get(), (parameters.flags & 1) != 0 ? 1 : 0) == 0 &&
-        pcap_set_timeout(p.get(), parameters.readTimeoutMs) == 0 &&
-        pcap_set_immediate_mode(p.get(), options.immediateMode ? 1 : 0) == 0 &&
-        pcap_set_buffer_size(p.get(), forSending ? kSendBufferBytes : kCaptureBufferBytes) == 0;
-    if (!configured) {
-        error = ErrorOf(p.get(), PCAP_ERROR);
+    pcap_t* h = p.get();
+    if (!Configured(h, "pcap_set_snaplen", pcap_set_snaplen(h, parameters.snapshotLength), error) ||
+        !Configured(h, "pcap_set_promisc", pcap_set_promisc(h, (parameters.flags & 1) != 0 ? 1 : 0),
+                    error) ||
+        !Configured(h, "pcap_set_timeout", pcap_set_timeout(h, parameters.readTimeoutMs), error) ||
+        !Configured(h, "pcap_set_immediate_mode",
+                    pcap_set_immediate_mode(h, options.immediateMode ? 1 : 0), error) ||
+        !Configured(h, "pcap_set_buffer_size",
+                    pcap_set_buffer_size(h, forSending ? kSendBufferBytes : kCaptureBufferBytes),
+                    error)) {
         return nullptr;
     }
-    const int status = pcap_activate(p.get());
+    const int status = pcap_activate(h);
     if (status < 0) {
-        error = ErrorOf(p.get(), status);
+        error = "pcap_activate: " + ErrorOf(h, status);
+        outcome.notPermitted =
+            status == PCAP_ERROR_PERM_DENIED || status == PCAP_ERROR_PROMISC_PERM_DENIED;
         return nullptr;
     }
-    // status > 0 is a warning (for example promiscuous mode not supported): capture works.
+    if (status > 0) {
+        // A warning (for example promiscuous mode not supported): capture works, but say so.
+        const std::string text = pcap_geterr(h);
+        const std::string warning = std::string("pcap_activate on ") + adapterName + ": " +
+                                    pcap_statustostr(status) + (text.empty() ? "" : ": " + text);
+        outcome.warnings += outcome.warnings.empty() ? warning : "; " + warning;
+    }
     return p;
 }
 #endif
@@ -252,7 +274,16 @@ std::optional<std::vector<AdapterInfo>> PcapCaptureBackend::FindAllDevices(std::
 std::unique_ptr<CaptureHandle> PcapCaptureBackend::Open(const std::string& adapterName,
                                                         const OpenParameters& parameters,
                                                         std::string& error) {
-    PcapPtr capture = OpenOne(adapterName, parameters, options_, false, error);
+    OpenOutcome outcome;
+    return OpenWithOutcome(adapterName, parameters, error, outcome);
+}
+
+std::unique_ptr<CaptureHandle> PcapCaptureBackend::OpenWithOutcome(const std::string& adapterName,
+                                                                   const OpenParameters& parameters,
+                                                                   std::string& error,
+                                                                   OpenOutcome& outcome) {
+    outcome = {};
+    PcapPtr capture = OpenOne(adapterName, parameters, options_, false, error, outcome);
     if (!capture) {
         return nullptr;
     }
@@ -265,7 +296,7 @@ std::unique_ptr<CaptureHandle> PcapCaptureBackend::Open(const std::string& adapt
     if (options_.portFilter && !FilterUnitTraffic(capture.get(), error)) {
         return nullptr;
     }
-    PcapPtr sender = OpenOne(adapterName, parameters, options_, true, error);
+    PcapPtr sender = OpenOne(adapterName, parameters, options_, true, error, outcome);
     if (!sender || !RejectAllTraffic(sender.get(), error)) {
         return nullptr;
     }

@@ -72,6 +72,12 @@ class PcapCaptureBackend final : public CaptureBackend {
     std::unique_ptr<CaptureHandle> Open(const std::string& adapterName,
                                         const OpenParameters& parameters,
                                         std::string& error) override;
+    // Each failing pcap_set_* call or pcap_activate is named in error; a refusal for lack of
+    // privileges sets outcome.notPermitted; pcap_activate warnings go to outcome.warnings.
+    std::unique_ptr<CaptureHandle> OpenWithOutcome(const std::string& adapterName,
+                                                   const OpenParameters& parameters,
+                                                   std::string& error,
+                                                   OpenOutcome& outcome) override;
     std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(
         const std::string& driverName) override;
 
