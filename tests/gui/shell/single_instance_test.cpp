@@ -1,14 +1,20 @@
-// The program on a real X server (a private Xvfb): the single-instance rule by window title,
-// and the close box ending the process.
+// The single-instance rule on the real program: offscreen (the per-user lock alone) and on a
+// real X server (a private Xvfb: the lock and the window title), a copy killed with SIGKILL not
+// blocking the next start, and the close box ending the process. Each test gives the program a
+// runtime directory of its own, so runs elsewhere on the machine do not count.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,9 +30,6 @@ extern char** environ;
 
 namespace {
 
-#if VX_HAVE_XCB
-
-constexpr const char* kTitle = "VX418 Management Utility";
 constexpr auto kStartTimeout = std::chrono::seconds(20);
 
 using Clock = std::chrono::steady_clock;
@@ -35,7 +38,7 @@ bool Executable(const std::string& path) {
     return access(path.c_str(), X_OK) == 0;
 }
 
-std::optional<std::string> FindXvfb() {
+[[maybe_unused]] std::optional<std::string> FindXvfb() {
     for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin"}) {
         const std::string path = std::string(dir) + "/Xvfb";
         if (Executable(path)) {
@@ -66,13 +69,15 @@ class Child {
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
-    ~Child() {
+    ~Child() { Kill(); }
+    bool started() const { return pid_ > 0; }
+    void Kill() {
         if (pid_ > 0 && !exited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
+            exited_ = true;
         }
     }
-    bool started() const { return pid_ > 0; }
     // The exit status once the child has ended within the timeout.
     std::optional<int> WaitExit(std::chrono::milliseconds timeout) {
         const auto end = Clock::now() + timeout;
@@ -92,17 +97,93 @@ class Child {
     bool exited_ = false;
 };
 
-std::vector<std::string> EnvironmentWith(const std::string& display) {
+// Our environment with the display, the platform and the runtime directory replaced.
+std::vector<std::string> EnvironmentWith(const std::string& display, const std::string& runtime,
+                                         const std::string& platform = "xcb") {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
-        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0) {
+        if (std::strncmp(*e, "DISPLAY=", 8) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0 &&
+            std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) {
             env.emplace_back(*e);
         }
     }
     env.push_back("DISPLAY=" + display);
-    env.push_back("QT_QPA_PLATFORM=xcb");
+    env.push_back("QT_QPA_PLATFORM=" + platform);
+    env.push_back("XDG_RUNTIME_DIR=" + runtime);
     return env;
 }
+
+// A runtime directory of the test's own (0700, as the session's is), removed afterwards.
+class RuntimeDir {
+  public:
+    RuntimeDir() {
+        std::string pattern = ::testing::TempDir() + "vx418-runtime-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~RuntimeDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    RuntimeDir(const RuntimeDir&) = delete;
+    RuntimeDir& operator=(const RuntimeDir&) = delete;
+    const std::string& path() const { return path_; }
+
+    // True once some process holds a lock on a file in the directory (the program's
+    // single-instance lock), false on time-out.
+    bool WaitUntilLocked(std::chrono::milliseconds timeout) const {
+        const auto end = Clock::now() + timeout;
+        do {
+            std::error_code ignored;
+            for (const auto& entry : std::filesystem::directory_iterator(path_, ignored)) {
+                const int fd = open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0) {
+                    continue;
+                }
+                const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+                close(fd);
+                if (held) {
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (Clock::now() < end);
+        return false;
+    }
+
+  private:
+    std::string path_;
+};
+
+std::unique_ptr<Child> StartOffscreen(const RuntimeDir& runtime) {
+    return std::make_unique<Child>(VX418_BINARY, std::vector<std::string>{},
+                                   EnvironmentWith("", runtime.path(), "offscreen"));
+}
+
+// Without a window system only the lock can tell that a copy runs.
+TEST(OffscreenSession, ASecondCopyEndsSilentlyAndAKilledCopyDoesNotBlockTheNext) {
+    RuntimeDir runtime;
+    ASSERT_FALSE(runtime.path().empty());
+    auto first = StartOffscreen(runtime);
+    ASSERT_TRUE(first->started());
+    ASSERT_TRUE(runtime.WaitUntilLocked(kStartTimeout)) << "the first copy took no lock";
+
+    auto second = StartOffscreen(runtime);
+    EXPECT_EQ(second->WaitExit(kStartTimeout), 0);
+    EXPECT_FALSE(first->WaitExit(std::chrono::milliseconds(200)).has_value());  // still runs
+
+    first->Kill();  // SIGKILL: no chance to release anything itself
+    auto third = StartOffscreen(runtime);
+    EXPECT_TRUE(runtime.WaitUntilLocked(kStartTimeout)) << "the new copy did not start";
+    auto fourth = StartOffscreen(runtime);
+    EXPECT_EQ(fourth->WaitExit(kStartTimeout), 0);
+    EXPECT_FALSE(third->WaitExit(std::chrono::milliseconds(200)).has_value());
+}
+
+#if VX_HAVE_XCB
+
+constexpr const char* kTitle = "VX418 Management Utility";
 
 class X11Session : public ::testing::Test {
   protected:
@@ -120,7 +201,7 @@ class X11Session : public ::testing::Test {
             *xvfb,
             std::vector<std::string>{"-displayfd", std::to_string(fds[1]), "-screen", "0",
                                      "1024x768x24", "-nolisten", "tcp"},
-            EnvironmentWith(""), &actions);
+            EnvironmentWith("", runtime_.path()), &actions);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
         std::string number;
@@ -210,7 +291,7 @@ class X11Session : public ::testing::Test {
 
     std::unique_ptr<Child> StartProgram() {
         return std::make_unique<Child>(VX418_BINARY, std::vector<std::string>{},
-                                       EnvironmentWith(display_));
+                                       EnvironmentWith(display_, runtime_.path()));
     }
 
     // The program's own window once it shows (windows present before are not counted).
@@ -242,6 +323,7 @@ class X11Session : public ::testing::Test {
         xcb_flush(connection_);
     }
 
+    RuntimeDir runtime_;
     std::unique_ptr<Child> server_;
     std::string display_;
     xcb_connection_t* connection_ = nullptr;
@@ -278,6 +360,23 @@ TEST_F(X11Session, ASecondCopyEndsWhileTheFirstRuns) {
     EXPECT_FALSE(first->WaitExit(std::chrono::milliseconds(200)).has_value());  // still runs
     PressCloseBox(*window);
     EXPECT_EQ(first->WaitExit(std::chrono::seconds(10)), 0);
+}
+
+TEST_F(X11Session, AKilledCopyDoesNotBlockTheNextStart) {
+    auto first = StartProgram();
+    const auto window = WaitForProgramWindow({});
+    ASSERT_TRUE(window.has_value());
+    first->Kill();
+    // The server drops the dead client's window; its id may come back for the new client.
+    const auto end = Clock::now() + kStartTimeout;
+    while (!WindowsTitled(kTitle).empty() && Clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    auto next = StartProgram();
+    const auto nextWindow = WaitForProgramWindow({});
+    ASSERT_TRUE(nextWindow.has_value()) << "the new copy did not open its window";
+    PressCloseBox(*nextWindow);
+    EXPECT_EQ(next->WaitExit(std::chrono::seconds(10)), 0);
 }
 
 #else
