@@ -37,16 +37,26 @@ enum Command : int {
 constexpr std::uint8_t kBackupSlot1 = 1;
 constexpr std::uint8_t kBackupSlot2 = 2;
 
-std::mutex observerMutex;
-WorkerStartObserver workerStartObserver;
+struct WorkerObserverState {
+    std::mutex mutex;
+    WorkerStartObserver observer;
+};
+
+// Never destroyed: detached workers consult it while the process may be exiting.
+WorkerObserverState& ObserverState() {
+    static auto* const state = new WorkerObserverState;
+    return *state;
+}
+
 std::atomic<int> runningWorkers{0};
 
 // True when the worker should run.
 bool NotifyWorkerStart(const WorkerStart& start) {
     WorkerStartObserver observer;
     {
-        const std::lock_guard lock(observerMutex);
-        observer = workerStartObserver;
+        auto& state = ObserverState();
+        const std::lock_guard lock(state.mutex);
+        observer = state.observer;
     }
     return !observer || observer(start);
 }
@@ -136,7 +146,7 @@ void DispatchCommand(CVX418Dlg* dialog, int command) {
         case kFillConnectPicker:
         case kFillBackup1Picker:
         case kFillBackup2Picker:
-            FillReceiverPicker(dialog, command - kFillConnectPicker);
+            FillReceiverPicker(dialog, static_cast<ReceiverPicker>(command - kFillConnectPicker));
             break;
         case kShowAvailableSelection:
             ShowSelection(dialog, false);
@@ -157,6 +167,7 @@ std::unique_ptr<CVX418Dlg> CreateMainDialog() {
 }
 
 void SetWorkerStartObserver(WorkerStartObserver observer) {
-    const std::lock_guard lock(observerMutex);
-    workerStartObserver = std::move(observer);
+    auto& state = ObserverState();
+    const std::lock_guard lock(state.mutex);
+    state.observer = std::move(observer);
 }

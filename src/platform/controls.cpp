@@ -2,12 +2,14 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
 #include <type_traits>
@@ -162,7 +164,57 @@ namespace {
 QComboBox* Combo(QWidget* w) {
     return qobject_cast<QComboBox*>(w);
 }
+
+// Dynamic properties on the combo box: they live and die with the widget.
+constexpr char kTypedProperty[] = "vxTypedOver";
+constexpr char kReturnProperty[] = "vxReturnPressed";
+
+bool IsTypedOver(const QComboBox* c) {
+    return c->property(kTypedProperty).toBool();
+}
+void SetTypedOver(QComboBox* c, bool typed) {
+    c->setProperty(kTypedProperty, typed);
+}
+
+// Marks an Enter in the edit field for the activation it may cause, and drops the mark once
+// the key has been handled.
+class ReturnKeyWatcher final : public QObject {
+  public:
+    explicit ReturnKeyWatcher(QComboBox* combo) : QObject(combo), combo_(combo) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                combo_->setProperty(kReturnProperty, true);
+                QTimer::singleShot(0, combo_,
+                                   [c = combo_] { c->setProperty(kReturnProperty, false); });
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QComboBox* combo_;
+};
 }  // namespace
+
+void CComboBox::Attach(QWidget* widget) {
+    CWnd::Attach(widget);
+    QComboBox* c = Combo(widget);
+    if (c == nullptr || c->lineEdit() == nullptr) {
+        return;
+    }
+    c->setInsertPolicy(QComboBox::NoInsert);
+    QObject::connect(c->lineEdit(), &QLineEdit::textEdited, c, [c] { SetTypedOver(c, true); });
+    QObject::connect(c, &QComboBox::activated, c, [c] {
+        if (!c->property(kReturnProperty).toBool()) {
+            SetTypedOver(c, false);  // picked from the list
+        }
+    });
+    c->lineEdit()->installEventFilter(new ReturnKeyWatcher(c));
+}
 
 void CComboBox::ResetContent() {
     OnWindowThread(widget(), [c = Combo(widget())] {
@@ -170,6 +222,7 @@ void CComboBox::ResetContent() {
             return;
         }
         c->clear();
+        SetTypedOver(c, false);
         if (c->isEditable()) {
             c->clearEditText();
         }
@@ -197,6 +250,7 @@ void CComboBox::SetCurSel(int index) {
         if (c == nullptr) {
             return;
         }
+        SetTypedOver(c, false);
         if (index >= 0 && index < c->count()) {
             c->setCurrentIndex(index);
             // Show a long label from its start (name and kind), as a native combo box does.
@@ -213,8 +267,9 @@ void CComboBox::SetCurSel(int index) {
 }
 
 int CComboBox::GetCurSel() const {
-    return OnWindowThread(widget(),
-                          [c = Combo(widget())] { return c == nullptr ? -1 : c->currentIndex(); });
+    return OnWindowThread(widget(), [c = Combo(widget())] {
+        return c == nullptr || IsTypedOver(c) ? -1 : c->currentIndex();
+    });
 }
 
 int CComboBox::GetCount() const {

@@ -19,7 +19,8 @@ class CWnd {
     CWnd& operator=(const CWnd&) = delete;
     virtual ~CWnd() = default;
 
-    void Attach(QWidget* widget) { widget_ = widget; }
+    // On the window thread, once, when the dialog binds its controls.
+    virtual void Attach(QWidget* widget) { widget_ = widget; }
     QWidget* widget() const { return widget_; }
 
     void ShowWindow(bool show);
@@ -43,8 +44,12 @@ class CEdit : public CWnd {
     void PostScrollToBottom();
 };
 
+// Text the user types into an editable box's edit field is not an entry: from the first edit
+// until the user picks an entry from the list (or the program selects one), the selection reads
+// -1. Enter in the edit field does not pick the entry its text happens to match.
 class CComboBox : public CWnd {
   public:
+    void Attach(QWidget* widget) override;
     void ResetContent();
     int AddString(const std::string& text);  // appended at the end; returns its position
     // A number without an entry (for example -1 or past the end) clears the selection and text.

@@ -254,19 +254,19 @@ void DeviceTable::LinkT1MacByMac(const std::string& macText, int sourceIndex) {
     }
 }
 
-void DeviceTable::SetPeerMacSlot(int sourceIndex, int targetIndex, int slot, int set) {
+void DeviceTable::SetPeerMacSlot(int sourceIndex, int targetIndex, PeerSlot slot, bool set) {
     const std::lock_guard lock(mutex_);
     auto& target = Slot(targetIndex);
-    if (set == 1) {
+    if (set) {
         const MacBytes mac = Slot(sourceIndex).Mac;
         switch (slot) {
-            case 0:
+            case PeerSlot::Main:
                 target.T1Mac = mac;
                 break;
-            case 1:
+            case PeerSlot::Backup1:
                 target.T2Mac = mac;
                 break;
-            case 2:
+            case PeerSlot::Backup2:
                 target.T3Mac = mac;
                 break;
             default:
@@ -274,7 +274,7 @@ void DeviceTable::SetPeerMacSlot(int sourceIndex, int targetIndex, int slot, int
         }
         return;
     }
-    if (slot != 0) {
+    if (slot != PeerSlot::Main) {
         return;
     }
     // Closing the first slot moves up the first backup that names a unit; the backups stay.

@@ -44,6 +44,9 @@ std::string Ipv4Text(const Ipv4Bytes& ip);
 // The characters of a Name field up to the first zero byte, at most 16; bytes kept as they are.
 std::string NameText(const std::array<std::uint8_t, 16>& name);
 
+// A Transmitter's Receiver slots: T1Mac, T2Mac and T3Mac; also the wire's selector values.
+enum class PeerSlot : int { Main = 0, Backup1 = 1, Backup2 = 2 };
+
 // The table of discovered units, shared by the capture thread, the workers and the views.
 // One mutex inside; every operation is atomic with respect to the others. No method calls out
 // while holding the lock except StoreDiscoveredDevice's trace lines, which are composed first
@@ -82,7 +85,9 @@ class DeviceTable {
     void SetDeviceKindByMac(const std::string& macText, std::uint8_t kind);
     void LinkT1MacByMac(const std::string& macText, int sourceIndex);
 
-    void SetPeerMacSlot(int sourceIndex, int targetIndex, int slot, int set);
+    // set: the target's slot becomes the source's Mac (an unknown slot changes nothing).
+    // Clearing applies to PeerSlot::Main only: the first backup that names a unit moves up.
+    void SetPeerMacSlot(int sourceIndex, int targetIndex, PeerSlot slot, bool set);
     bool ForgetPeerLinks(int index);
 
     // Converts, traces and appends one discovery record unless its MAC is already present or

@@ -25,7 +25,12 @@ std::string FormatCut(const char* format, va_list values) {
     return buffer;
 }
 
-std::mutex traceMutex;  // TraceBuffer is written from several threads
+// TraceBuffer is written from several threads. Never destroyed: detached workers and the
+// capture thread may trace while the process exits.
+std::mutex& TraceMutex() {
+    static auto* const mutex = new std::mutex;
+    return *mutex;
+}
 
 // The latest trace line: time stamp, message, CR LF; at most 255 characters and a NUL.
 // Read it through TraceBufferText(), which takes the lock.
@@ -70,7 +75,7 @@ void TraceLine(const char* format, ...) {
         composed.resize(kTraceBufferSize - 1);
     }
 
-    const std::lock_guard lock(traceMutex);
+    const std::lock_guard lock(TraceMutex());
     std::snprintf(TraceBuffer, sizeof TraceBuffer, "%s", composed.c_str());
     // Diagnostics for whoever runs the program from a terminal; never the Log pane.
     std::string shown = composed;
@@ -81,7 +86,7 @@ void TraceLine(const char* format, ...) {
 }
 
 std::string TraceBufferText() {
-    const std::lock_guard lock(traceMutex);
+    const std::lock_guard lock(TraceMutex());
     return TraceBuffer;
 }
 
@@ -100,6 +105,7 @@ class MainDialogSink final : public LineSink {
 }  // namespace
 
 LineSink& MainDialogLineSink() {
-    static MainDialogSink sink;
-    return sink;
+    // Never destroyed: the capture thread may still hand it a reply while the process exits.
+    static auto* const sink = new MainDialogSink;
+    return *sink;
 }

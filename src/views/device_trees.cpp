@@ -3,9 +3,9 @@
 #include <mutex>
 #include <utility>
 
+#include "protocol/device_table.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/log_line.h"
-#include "protocol/device_table.h"
 #include "views/view_plans.h"
 
 namespace {
@@ -14,15 +14,23 @@ namespace {
 // operation) would otherwise interleave their inserts and list units twice. Rebuilds run on
 // workers only and the window thread never takes this lock, so holding it across the blocking
 // tree calls cannot deadlock.
-std::mutex rebuildMutex;
+struct TreeState {
+    std::mutex rebuildMutex;
+    // Guards the published list only; never held across a control call.
+    std::mutex receiverItemsMutex;
+    std::vector<HTREEITEM> receiverItems;
+};
 
-// Guards the published list only; never held across a control call.
-std::mutex receiverItemsMutex;
-std::vector<HTREEITEM> receiverItems;
+// Never destroyed: detached workers may rebuild or read the list while the process exits.
+TreeState& Trees() {
+    static auto* const state = new TreeState;
+    return *state;
+}
 
 void PublishReceiverItems(std::vector<HTREEITEM> items) {
-    const std::lock_guard lock(receiverItemsMutex);
-    receiverItems = std::move(items);
+    auto& state = Trees();
+    const std::lock_guard lock(state.receiverItemsMutex);
+    state.receiverItems = std::move(items);
 }
 
 void FillAvailableTree(CTreeCtrl& tree, const std::vector<TreeEntry>& entries) {
@@ -54,7 +62,7 @@ void RebuildDeviceTrees(CVX418Dlg* dialog) {
         return;
     }
     TraceLine("##### Table sould be ready #####");
-    const std::lock_guard rebuild(rebuildMutex);
+    const std::lock_guard rebuild(Trees().rebuildMutex);
     // One snapshot: replies may still arrive while the items are inserted.
     const DeviceTreesPlan plan = PlanDeviceTrees(Devices().Snapshot());
 
@@ -77,11 +85,13 @@ void ExpandAll(CTreeCtrl& tree, HTREEITEM item) {
 }
 
 std::vector<HTREEITEM> ReceiverItems() {
-    const std::lock_guard lock(receiverItemsMutex);
-    return receiverItems;
+    auto& state = Trees();
+    const std::lock_guard lock(state.receiverItemsMutex);
+    return state.receiverItems;
 }
 
 int ReceiverItemCount() {
-    const std::lock_guard lock(receiverItemsMutex);
-    return static_cast<int>(receiverItems.size());
+    auto& state = Trees();
+    const std::lock_guard lock(state.receiverItemsMutex);
+    return static_cast<int>(state.receiverItems.size());
 }

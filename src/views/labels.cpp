@@ -126,7 +126,8 @@ bool HasConnection(const std::vector<DeviceRecord>& devices, int j) {
 }
 
 std::string MacFromLabel(std::string_view text) {
-    const std::size_t open = text.find('[');
+    // Every label ends in " [" + MAC + "]"; a unit's own name may contain "[" too.
+    const std::size_t open = text.rfind('[');
     const std::string_view tail = open == std::string_view::npos ? text : text.substr(open);
     std::string mac;
     mac.reserve(tail.size());

@@ -32,7 +32,7 @@ bool HasNoPeers(const std::vector<DeviceRecord>& devices, int j);
 // Multicast: some record names j in its T1Mac. Unicast: j has a peer. Picks the green icon.
 bool HasConnection(const std::vector<DeviceRecord>& devices, int j);
 
-// From the first "[" to the end with every "[" and "]" removed; a text without "[" comes back
+// From the last "[" to the end with every "[" and "]" removed; a text without "[" comes back
 // whole.
 std::string MacFromLabel(std::string_view text);
 

@@ -1,7 +1,7 @@
 #include "views/receiver_pickers.h"
 
-#include "shell/cvx418_dlg.h"
 #include "protocol/device_table.h"
+#include "shell/cvx418_dlg.h"
 #include "views/labels.h"
 #include "views/view_plans.h"
 
@@ -9,13 +9,13 @@ namespace {
 
 constexpr const char* kNoEntry = "NULL";
 
-CComboBox* Picker(CVX418Dlg& dialog, int picker) {
+CComboBox* Picker(CVX418Dlg& dialog, ReceiverPicker picker) {
     switch (picker) {
-        case kConnectPicker:
+        case ReceiverPicker::Connect:
             return &dialog.m_ConnectPicker;
-        case kBackup1Picker:
+        case ReceiverPicker::Backup1:
             return &dialog.m_Backup1Picker;
-        case kBackup2Picker:
+        case ReceiverPicker::Backup2:
             return &dialog.m_Backup2Picker;
         default:
             return nullptr;
@@ -24,7 +24,7 @@ CComboBox* Picker(CVX418Dlg& dialog, int picker) {
 
 }  // namespace
 
-void FillReceiverPicker(CVX418Dlg* dialog, int picker) {
+void FillReceiverPicker(CVX418Dlg* dialog, ReceiverPicker picker) {
     CComboBox* combo = dialog != nullptr ? Picker(*dialog, picker) : nullptr;
     if (combo == nullptr) {
         return;
@@ -37,7 +37,7 @@ void FillReceiverPicker(CVX418Dlg* dialog, int picker) {
     combo->SetCurSel(-1);  // the user chooses from the list that opens next
 }
 
-std::string GetPickerText(CVX418Dlg* dialog, int picker) {
+std::string GetPickerText(CVX418Dlg* dialog, ReceiverPicker picker) {
     CComboBox* combo = dialog != nullptr ? Picker(*dialog, picker) : nullptr;
     if (combo == nullptr) {
         return {};
@@ -51,12 +51,12 @@ std::string GetPickerText(CVX418Dlg* dialog, int picker) {
     return text.empty() ? std::string{kNoEntry} : text;
 }
 
-std::string GetPickedReceiverMac(CVX418Dlg* dialog, int picker) {
+std::string GetPickedReceiverMac(CVX418Dlg* dialog, ReceiverPicker picker) {
     const std::string text = GetPickerText(dialog, picker);
     return text == kNoEntry ? text : MacFromLabel(text);
 }
 
-bool ClearPicker(CVX418Dlg* dialog, int picker) {
+bool ClearPicker(CVX418Dlg* dialog, ReceiverPicker picker) {
     if (CComboBox* combo = dialog != nullptr ? Picker(*dialog, picker) : nullptr) {
         combo->ResetContent();
     }

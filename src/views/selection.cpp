@@ -1,7 +1,7 @@
 #include "views/selection.h"
 
-#include "shell/cvx418_dlg.h"
 #include "protocol/device_table.h"
+#include "shell/cvx418_dlg.h"
 #include "views/labels.h"
 #include "views/view_plans.h"
 

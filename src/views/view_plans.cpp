@@ -6,6 +6,11 @@
 
 namespace {
 
+// Slot numbers of a Transmitter's Receivers, as PlaceholderLabel and the rows take them.
+constexpr int kMainSlot = static_cast<int>(PeerSlot::Main);
+constexpr int kBackup1Slot = static_cast<int>(PeerSlot::Backup1);
+constexpr int kBackup2Slot = static_cast<int>(PeerSlot::Backup2);
+
 const DeviceRecord& At(const std::vector<DeviceRecord>& devices, int i) {
     return devices[static_cast<std::size_t>(i)];
 }
@@ -43,7 +48,7 @@ TransmitterBranch PlanBranch(const std::vector<DeviceRecord>& devices, int j) {
         }
     }
     if (branch.children.empty() && !HasNoPeers(devices, j)) {
-        branch.children.push_back({PlaceholderLabel(devices, j, 0), kImageNotConnected});
+        branch.children.push_back({PlaceholderLabel(devices, j, kMainSlot), kImageNotConnected});
     }
     return branch;
 }
@@ -51,9 +56,9 @@ TransmitterBranch PlanBranch(const std::vector<DeviceRecord>& devices, int j) {
 // The record a slot of u names: T1Mac, T2Mac or T3Mac.
 const MacBytes& SlotMac(const DeviceRecord& u, int slot) {
     switch (slot) {
-        case kBackup1Picker:
+        case kBackup1Slot:
             return u.T2Mac;
-        case kBackup2Picker:
+        case kBackup2Slot:
             return u.T3Mac;
         default:
             return u.T1Mac;
@@ -91,7 +96,8 @@ DeviceTreesPlan PlanDeviceTrees(const std::vector<DeviceRecord>& devices) {
     return plan;
 }
 
-std::vector<std::string> PickerCandidates(const std::vector<DeviceRecord>& devices, int picker) {
+std::vector<std::string> PickerCandidates(const std::vector<DeviceRecord>& devices,
+                                          ReceiverPicker picker) {
     std::vector<std::string> labels;
     if (picker != kConnectPicker && picker != kBackup1Picker && picker != kBackup2Picker) {
         return labels;
@@ -111,16 +117,16 @@ PickerContent ConnectRowContent(const std::vector<DeviceRecord>& devices, int u)
         return {};
     }
     if (ModeLowByte(At(devices, u)) == kModeUnicast) {
-        PickerContent found = SlotContent(devices, u, kConnectPicker);
+        PickerContent found = SlotContent(devices, u, kMainSlot);
         if (found.selected == 0) {
             return found;
         }
     }
-    return {{PlaceholderLabel(devices, u, kConnectPicker)}, -1};
+    return {{PlaceholderLabel(devices, u, kMainSlot)}, -1};
 }
 
 PickerContent BackupRowContent(const std::vector<DeviceRecord>& devices, int u, int slot) {
-    if (!InRange(devices, u) || (slot != kBackup1Picker && slot != kBackup2Picker)) {
+    if (!InRange(devices, u) || (slot != kBackup1Slot && slot != kBackup2Slot)) {
         return {};
     }
     return SlotContent(devices, u, slot);
@@ -141,7 +147,7 @@ SelectedUnitView PlanSelectedUnit(const std::vector<DeviceRecord>& devices,
     view.selector = IsTransmitter(r) ? ModeLowByte(r) : kSelectorReceiver;
     view.topologyEntry = view.selector;
     view.connect = ConnectRowContent(devices, u);
-    view.backup1 = BackupRowContent(devices, u, kBackup1Picker);
-    view.backup2 = BackupRowContent(devices, u, kBackup2Picker);
+    view.backup1 = BackupRowContent(devices, u, kBackup1Slot);
+    view.backup2 = BackupRowContent(devices, u, kBackup2Slot);
     return view;
 }

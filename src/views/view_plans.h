@@ -33,13 +33,15 @@ struct DeviceTreesPlan {
 
 DeviceTreesPlan PlanDeviceTrees(const std::vector<DeviceRecord>& devices);
 
-// Picker numbers: 0 Connect, 1 Backup 1, 2 Backup 2.
-inline constexpr int kConnectPicker = 0;
-inline constexpr int kBackup1Picker = 1;
-inline constexpr int kBackup2Picker = 2;
+// The three Receiver pickers: 0 Connect, 1 Backup 1, 2 Backup 2.
+enum class ReceiverPicker : int { Connect = 0, Backup1 = 1, Backup2 = 2 };
+inline constexpr ReceiverPicker kConnectPicker = ReceiverPicker::Connect;
+inline constexpr ReceiverPicker kBackup1Picker = ReceiverPicker::Backup1;
+inline constexpr ReceiverPicker kBackup2Picker = ReceiverPicker::Backup2;
 
 // DeviceLabel of every record the picker may offer, in table order; empty for another number.
-std::vector<std::string> PickerCandidates(const std::vector<DeviceRecord>& devices, int picker);
+std::vector<std::string> PickerCandidates(const std::vector<DeviceRecord>& devices,
+                                          ReceiverPicker picker);
 
 struct PickerContent {
     std::vector<std::string> entries;

@@ -132,10 +132,10 @@ TEST(DeviceTableConcurrency, StoresReadsPatchesAndSnapshotsStayConsistent) {
                     table.LinkT1MacByMac(mac, 255);
                     break;
                 case 1:
-                    table.SetPeerMacSlot(index, index, static_cast<int>(random() % 3), 1);
+                    table.SetPeerMacSlot(index, index, static_cast<PeerSlot>(random() % 3), true);
                     break;
                 case 2:
-                    table.SetPeerMacSlot(index, index, 0, 0);
+                    table.SetPeerMacSlot(index, index, PeerSlot::Main, false);
                     break;
                 case 3:
                     table.ForgetPeerLinks(index);

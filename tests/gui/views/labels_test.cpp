@@ -94,11 +94,12 @@ TEST(HasConnection, UnicastNeedsAnyConfiguredPeer) {
     EXPECT_TRUE(HasConnection({WithPeer(Transmitter("U", 1, 5), 1, 7)}, 0));
 }
 
-TEST(MacFromLabel, TakesEverythingFromTheFirstBracket) {
+TEST(MacFromLabel, TakesEverythingFromTheLastBracket) {
     EXPECT_EQ(MacFromLabel("Hall: Unicast (192.168.0.60) [02:00:00:00:00:01]"),
               "02:00:00:00:00:01");
-    EXPECT_EQ(MacFromLabel("A[1]: Receiver (1.2.3.4) [02:00:00:00:00:01]"),
-              "1: Receiver (1.2.3.4) 02:00:00:00:00:01");
+    // Names come from the units and may hold brackets of their own.
+    EXPECT_EQ(MacFromLabel("A[1]: Receiver (1.2.3.4) [02:00:00:00:00:01]"), "02:00:00:00:00:01");
+    EXPECT_EQ(MacFromLabel("[: Receiver (1.2.3.4) [02:00:00:00:00:01]"), "02:00:00:00:00:01");
     EXPECT_EQ(MacFromLabel("Available Receiver:"), "Available Receiver:");
     EXPECT_EQ(MacFromLabel(""), "");
     EXPECT_EQ(MacFromLabel("x [a]b]"), "ab");

@@ -139,8 +139,8 @@ TEST(PickerCandidates, ConnectOffersFreeReceiversBackupsOfferAllReceivers) {
                                            DeviceLabel(devices, 3)};
     EXPECT_EQ(PickerCandidates(devices, kBackup1Picker), backups);
     EXPECT_EQ(PickerCandidates(devices, kBackup2Picker), backups);
-    EXPECT_TRUE(PickerCandidates(devices, 3).empty());
-    EXPECT_TRUE(PickerCandidates(devices, -1).empty());
+    EXPECT_TRUE(PickerCandidates(devices, static_cast<ReceiverPicker>(3)).empty());
+    EXPECT_TRUE(PickerCandidates(devices, static_cast<ReceiverPicker>(-1)).empty());
     EXPECT_TRUE(PickerCandidates({}, kConnectPicker).empty());
 }
 

@@ -306,13 +306,13 @@ TEST_F(ViewsDialog, UnicastTransmitterShowsItsReceiversInEveryRow) {
     EXPECT_EQ(RowsShown(), Rows(true, true, true));
 
     EXPECT_EQ(Entries(dlg.m_ConnectPicker), std::vector<std::string>{kMainLabel});
-    EXPECT_EQ(GetPickerText(&dlg, 0), kMainLabel);
+    EXPECT_EQ(GetPickerText(&dlg, kConnectPicker), kMainLabel);
     // No backup 1: the placeholder of zeros is there but not chosen, so the text is empty.
     EXPECT_EQ(Entries(dlg.m_Backup1Picker),
               std::vector<std::string>{"UNKNOWN: Backup 1 (0.0.0.0) [00:00:00:00:00:00]"});
     EXPECT_EQ(dlg.m_Backup1Picker.GetWindowText(), "");
-    EXPECT_EQ(GetPickerText(&dlg, 1), "NULL");
-    EXPECT_EQ(GetPickerText(&dlg, 2), kSpareLabel);
+    EXPECT_EQ(GetPickerText(&dlg, kBackup1Picker), "NULL");
+    EXPECT_EQ(GetPickerText(&dlg, kBackup2Picker), kSpareLabel);
 
     for (const int id :
          {IDC_TOPOLOGY_COMBO, IDC_CHANGE_TOPOLOGY, IDC_CONNECT_PICKER, IDC_ADD_CONNECT,
@@ -330,7 +330,7 @@ TEST_F(ViewsDialog, MulticastTransmitterShowsTheConnectRowOnly) {
     EXPECT_EQ(dlg.m_TopologyCombo.GetWindowText(), "Multicast");
     EXPECT_EQ(RowsShown(), Rows(true, true, false));
     EXPECT_EQ(dlg.m_ConnectPicker.GetWindowText(), "");
-    EXPECT_EQ(GetPickerText(&dlg, 0), "NULL");
+    EXPECT_EQ(GetPickerText(&dlg, kConnectPicker), "NULL");
 }
 
 TEST_F(ViewsDialog, ReceiverAndModeTwoHideTheRowsModeThreeLeavesThem) {
@@ -351,7 +351,7 @@ TEST_F(ViewsDialog, ReceiverAndModeTwoHideTheRowsModeThreeLeavesThem) {
     Select(dlg.m_ConnectionsTree, "ModeThree (192.168.0.4) [02:00:00:00:00:04]");
     EXPECT_EQ(ShownFields(), (Fields{"ModeThree", "192.168.0.4", "02:00:00:00:00:04", -1}));
     EXPECT_EQ(RowsShown(), Rows(true, true, true));
-    EXPECT_EQ(GetPickerText(&dlg, 0), kMainLabel);  // what Uni left
+    EXPECT_EQ(GetPickerText(&dlg, kConnectPicker), kMainLabel);  // what Uni left
 }
 
 TEST_F(ViewsDialog, LabelNamingNoUnitNeverShowsAnotherUnit) {
@@ -453,7 +453,7 @@ TEST_F(ViewsDialog, PickersOfAnEmptyTableOfferNothing) {
         OpenPicker(*picker);
         EXPECT_EQ(picker->GetCount(), 0);
     }
-    for (int p = 0; p < 3; ++p) {
+    for (const ReceiverPicker p : {kConnectPicker, kBackup1Picker, kBackup2Picker}) {
         EXPECT_EQ(GetPickerText(&dlg, p), "NULL");
         EXPECT_EQ(GetPickedReceiverMac(&dlg, p), "NULL");
     }
@@ -463,13 +463,13 @@ TEST_F(ViewsDialog, OpeningAPickerOffersTheReceiversOfItsSlot) {
     Load(SelectionSegment());
     Rebuild();
     Select(dlg.m_ConnectionsTree, kUniLabel);
-    ASSERT_EQ(GetPickerText(&dlg, 0), kMainLabel);
+    ASSERT_EQ(GetPickerText(&dlg, kConnectPicker), kMainLabel);
 
     // Main is attached, so the Connect list no longer holds it; nothing is chosen.
     OpenPicker(dlg.m_ConnectPicker);
     const std::string aLabel = "a[b: Receiver (192.168.0.14) [02:00:00:00:00:0e]";
     EXPECT_EQ(Entries(dlg.m_ConnectPicker), (std::vector<std::string>{kSpareLabel, aLabel}));
-    EXPECT_EQ(GetPickerText(&dlg, 0), "NULL");
+    EXPECT_EQ(GetPickerText(&dlg, kConnectPicker), "NULL");
 
     const std::vector<std::string> backups{
         kMainLabel, kSpareLabel, "Fed: Receiver (192.168.0.13) [02:00:00:00:00:0d]", aLabel};
@@ -480,7 +480,7 @@ TEST_F(ViewsDialog, OpeningAPickerOffersTheReceiversOfItsSlot) {
 
     dlg.m_Backup2Picker.SetCurSel(1);
     std::string picked;
-    ASSERT_TRUE(RunOnWorker([&] { picked = GetPickedReceiverMac(&dlg, 2); }));
+    ASSERT_TRUE(RunOnWorker([&] { picked = GetPickedReceiverMac(&dlg, kBackup2Picker); }));
     EXPECT_EQ(picked, "02:00:00:00:00:0c");
 }
 
@@ -497,11 +497,11 @@ TEST_F(ViewsDialog, PlaceholderChosenByKeyboardAndTypedText) {
     Rebuild();
     Select(dlg.m_ConnectionsTree, kUniLabel);
     dlg.m_Backup1Picker.SetCurSel(0);  // arrow key on the unchosen placeholder
-    EXPECT_EQ(GetPickedReceiverMac(&dlg, 1), "00:00:00:00:00:00");
+    EXPECT_EQ(GetPickedReceiverMac(&dlg, kBackup1Picker), "00:00:00:00:00:00");
 
     dlg.m_Backup1Picker.SetCurSel(-1);
     Combo(dlg.m_Backup1Picker)->lineEdit()->setText("typed [02:00:00:00:00:0c]");
-    EXPECT_EQ(GetPickerText(&dlg, 1), "NULL");
+    EXPECT_EQ(GetPickerText(&dlg, kBackup1Picker), "NULL");
 }
 
 TEST_F(ViewsDialog, ClearPickerEmptiesOnlyRealPickers) {
@@ -510,15 +510,17 @@ TEST_F(ViewsDialog, ClearPickerEmptiesOnlyRealPickers) {
     Select(dlg.m_ConnectionsTree, kUniLabel);
     std::vector<bool> cleared;
     ASSERT_TRUE(RunOnWorker([&] {
-        cleared = {ClearPicker(&dlg, 1), ClearPicker(&dlg, 3), ClearPicker(&dlg, -1)};
+        cleared = {ClearPicker(&dlg, kBackup1Picker),
+                   ClearPicker(&dlg, static_cast<ReceiverPicker>(3)),
+                   ClearPicker(&dlg, static_cast<ReceiverPicker>(-1))};
     }));
     EXPECT_EQ(cleared, (std::vector<bool>{true, true, true}));
     EXPECT_EQ(dlg.m_Backup1Picker.GetCount(), 0);
     EXPECT_EQ(dlg.m_Backup1Picker.GetWindowText(), "");
-    EXPECT_EQ(GetPickerText(&dlg, 0), kMainLabel);
-    EXPECT_EQ(GetPickerText(&dlg, 2), kSpareLabel);
-    EXPECT_EQ(GetPickerText(&dlg, 3), "");
-    EXPECT_EQ(GetPickedReceiverMac(&dlg, 3), "");
+    EXPECT_EQ(GetPickerText(&dlg, kConnectPicker), kMainLabel);
+    EXPECT_EQ(GetPickerText(&dlg, kBackup2Picker), kSpareLabel);
+    EXPECT_EQ(GetPickerText(&dlg, static_cast<ReceiverPicker>(3)), "");
+    EXPECT_EQ(GetPickedReceiverMac(&dlg, static_cast<ReceiverPicker>(3)), "");
 }
 
 // ---- Refresh ----

@@ -197,11 +197,11 @@ TEST_F(ViewsLab, RefreshShowsTheDemoLayoutAndEachUnitFillsTheFields) {
         EXPECT_EQ(RowsShown(Dlg()), u.rows) << u.label;
         EXPECT_EQ(LastTreeIsConnections.load(), u.fromConnections) << u.label;
         if (!u.connect.empty()) {  // the rows a Transmitter shows
-            EXPECT_EQ(GetPickerText(&Dlg(), 0), u.connect) << u.label;
+            EXPECT_EQ(GetPickerText(&Dlg(), kConnectPicker), u.connect) << u.label;
         }
         if (!u.backup1.empty()) {
-            EXPECT_EQ(GetPickerText(&Dlg(), 1), u.backup1) << u.label;
-            EXPECT_EQ(GetPickerText(&Dlg(), 2), u.backup2) << u.label;
+            EXPECT_EQ(GetPickerText(&Dlg(), kBackup1Picker), u.backup1) << u.label;
+            EXPECT_EQ(GetPickerText(&Dlg(), kBackup2Picker), u.backup2) << u.label;
         }
     }
 }

@@ -1,0 +1,147 @@
+#include "protocol/operation_rules.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/inet_address.h"
+#include "protocol/messages.h"
+
+namespace {
+
+bool IsAsciiAlnum(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Maximal runs of characters other than '.'; dots at either end or in a row give no field.
+std::vector<std::string_view> DotFields(std::string_view text) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t dot = std::min(text.find('.', start), text.size());
+        if (dot > start) {
+            fields.push_back(text.substr(start, dot - start));
+        }
+        start = dot + 1;
+    }
+    return fields;
+}
+
+// strtol with base 10 on the field, saturating out of range; no digits give 0.
+long DecimalField(std::string_view field) {
+    const std::string copy(field);
+    errno = 0;
+    return std::strtol(copy.c_str(), nullptr, 10);
+}
+
+}  // namespace
+
+NameCheck CheckDeviceName(std::string_view typed) {
+    NameCheck check;
+    if (typed.size() > kDeviceNameMaxLength) {
+        check.verdict = NameVerdict::TooLong;
+        return check;
+    }
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        const char c = typed[i];
+        if (!IsAsciiAlnum(c)) {
+            check.verdict = NameVerdict::FormatError;
+            check.field = {};
+            return check;
+        }
+        check.field[i] = static_cast<std::uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    return check;
+}
+
+std::optional<std::string_view> NameRefusalText(NameVerdict verdict) {
+    switch (verdict) {
+        case NameVerdict::TooLong:
+            return kNameTooLongText;
+        case NameVerdict::FormatError:
+            return kNameFormatErrorText;
+        case NameVerdict::Accepted:
+            break;
+    }
+    return std::nullopt;
+}
+
+bool IsAcceptedIpText(std::string_view text) {
+    const std::string copy(text);
+    if (inet_addr(copy.c_str()) == INADDR_NONE_VALUE) {
+        return false;
+    }
+    // The parser stops at a blank; text after it would otherwise travel as part of a field.
+    std::string_view trimmed = text;
+    while (!trimmed.empty() && IsBlank(trimmed.back())) {
+        trimmed.remove_suffix(1);
+    }
+    const auto firstNonBlank = std::find_if_not(trimmed.begin(), trimmed.end(), IsBlank);
+    if (std::any_of(firstNonBlank, trimmed.end(), IsBlank)) {
+        return false;
+    }
+    return DotFields(trimmed).size() <= kIpv4Size;
+}
+
+Ipv4Bytes IpFieldsOf(std::string_view text) {
+    const std::vector<std::string_view> fields = DotFields(text);
+    Ipv4Bytes ip{};
+    for (std::size_t i = 0; i < ip.size(); ++i) {
+        const long value = i < fields.size() ? DecimalField(fields[i]) : 0;
+        ip[i] = static_cast<std::uint8_t>(static_cast<unsigned long>(value) & 0xffu);
+    }
+    return ip;
+}
+
+bool ParseIpText(ConfigBlock& block, std::string_view text) {
+    SetNewIpAddress(block, IpFieldsOf(text));
+    return true;
+}
+
+RequestTarget MainReceiverTarget(std::uint8_t transmitterModeLowByte,
+                                 const std::string& transmitterMac,
+                                 const std::string& receiverMac) {
+    if (transmitterModeLowByte != kModeMulticastLowByte) {
+        return {transmitterMac, receiverMac};
+    }
+    return {receiverMac, transmitterMac};
+}
+
+RequestTarget BackupReceiverTarget(const std::string& transmitterMac,
+                                   const std::string& receiverMac) {
+    return {transmitterMac, receiverMac};
+}
+
+ConfigBlock NameRequestBlock(DeviceTable& table, const std::string& mac, const NameField& name) {
+    ConfigBlock block{};
+    std::copy(name.begin(), name.end(), block.begin() + kConfigNameOffset);
+    BuildConfigBlock(table, mac, block);
+    return block;
+}
+
+ConfigBlock IpRequestBlock(DeviceTable& table, const std::string& mac, std::string_view ipText) {
+    ConfigBlock block{};
+    ParseIpText(block, ipText);
+    BuildConfigBlock(table, mac, block);
+    return block;
+}
+
+ConfigBlock TopologyRequestBlock(DeviceTable& table, const std::string& mac, Topology mode) {
+    ConfigBlock block{};
+    BuildConfigBlock(table, mac, block);
+    SetTopologyMode(block, static_cast<std::uint16_t>(mode));
+    return block;
+}
+
+ConnectionBlock ConnectionRequestBlock(DeviceTable& table, const RequestTarget& target,
+                                       PeerSlot selector) {
+    ConnectionBlock block{};
+    BuildConnectionBlock(table, target.addressed, target.other, block);
+    SetSelector(block, static_cast<std::uint16_t>(selector));
+    return block;
+}
