@@ -19,7 +19,9 @@ std::string SessionKey() {
                            : platform == QStringLiteral("wayland") ? "WAYLAND_DISPLAY"
                                                                    : nullptr;
     const QByteArray display = variable != nullptr ? qgetenv(variable) : QByteArray();
-    return (platform + QLatin1Char('-') + QString::fromLocal8Bit(display)).toStdString();
+    return (display.isEmpty() ? platform
+                              : platform + QLatin1Char('-') + QString::fromLocal8Bit(display))
+        .toStdString();
 }
 
 }  // namespace

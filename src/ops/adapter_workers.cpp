@@ -45,11 +45,15 @@ unsigned SetAdapterWorker(CVX418Dlg* dialog) {
         AdapterRun run;
         run.CloseCurrent();
         LogLine(dialog, "Setting the network adapter. Please wait.");
-        if (OpenSelectedAdapter(dialog, position)) {
+        bool notPermitted = false;
+        if (OpenSelectedAdapter(dialog, position, &notPermitted)) {
             session = run.StartSession();
         }
         if (!session) {
             LogLine(dialog, "Failed to set the network adapter.");
+            if (notPermitted) {
+                LogLine(dialog, kCaptureNotPermittedLine);
+            }
             return 1;
         }
         // Still inside the run: a newer Set Adapter cannot have closed this adapter yet, so the
@@ -64,7 +68,7 @@ unsigned SetAdapterWorker(CVX418Dlg* dialog) {
     return 1;
 }
 
-bool OpenSelectedAdapter(CVX418Dlg* dialog, int position) {
+bool OpenSelectedAdapter(CVX418Dlg* dialog, int position, bool* notPermitted) {
     const std::optional<AdapterInfo> adapter = OfferedAdapterAt(position);
     if (!adapter || !QueryAdapterMac(adapter->name)) {
         return false;
@@ -76,9 +80,16 @@ bool OpenSelectedAdapter(CVX418Dlg* dialog, int position) {
     SetAdapterIp(*ip);
 
     std::string error;
+    OpenOutcome outcome;
     std::unique_ptr<CaptureHandle> handle =
-        ActiveCaptureBackend().Open(adapter->name, OpenParameters{}, error);
+        ActiveCaptureBackend().OpenWithOutcome(adapter->name, OpenParameters{}, error, outcome);
+    if (!outcome.warnings.empty()) {
+        TraceLine("Opening %s: warning: %s", adapter->name.c_str(), outcome.warnings.c_str());
+    }
     if (!handle) {
+        if (notPermitted != nullptr) {
+            *notPermitted = outcome.notPermitted;
+        }
         // The adapter list stays: a later Set Adapter on a good adapter must still work.
         LogLine(dialog, "Unable open adapter");
         TraceLine("Opening %s failed: %s", adapter->name.c_str(), error.c_str());

@@ -9,4 +9,10 @@ void FillAdapterList(CVX418Dlg* dialog);
 // thread until a later Set Adapter stops it. Returns 1 in every case.
 unsigned SetAdapterWorker(CVX418Dlg* dialog);
 // Opens the position-th offered adapter and makes it the current one; false when it cannot.
-bool OpenSelectedAdapter(CVX418Dlg* dialog, int position);
+// *notPermitted, when given, says whether the capture library refused for lack of privileges.
+bool OpenSelectedAdapter(CVX418Dlg* dialog, int position, bool* notPermitted = nullptr);
+
+// The Log pane's line after "Failed to set the network adapter." when capture is not permitted.
+inline constexpr char kCaptureNotPermittedLine[] =
+    "Capture is not permitted: run as a member of the vx418 group or give vx418 the capture "
+    "capabilities (see README, \"Privileges for capture\").";

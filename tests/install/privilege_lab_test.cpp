@@ -137,7 +137,10 @@ TEST_F(PrivilegeLab, OnlyGroupMembersRunItAndOnlyTheCapabilitiesLetThemCapture) 
          true,
          false,
          3,
-         {"open: not permitted: pcap_activate: ", "log: Failed to set the network adapter."}},
+         {"open: not permitted: pcap_activate: ",
+          "log: Failed to set the network adapter.\nlog: "
+          "Capture is not permitted: run as a member of "
+          "the vx418 group"}},
         {"outside the group", false, true, 126, {"Permission denied"}},
     };
     for (const Case& c : cases) {
