@@ -15,6 +15,7 @@
 #include "ops/adapter_workers.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/shell_state.h"
+#include "window_test_support.h"
 
 namespace adaptertest {
 
@@ -23,41 +24,12 @@ using namespace std::chrono_literals;
 // Runs the window thread's events until pred holds; false on time-out.
 template <typename Pred>
 bool WaitFor(Pred pred, std::chrono::milliseconds timeout = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
+    return vxtest::WaitUntil(pred, timeout);
 }
 
-// The Log pane's lines, without their line ends. The "Adaptor:" line carries a line feed of
-// its own before the CR LF, so it reads as that line and an empty one.
-inline std::vector<std::string> LogLines(CVX418Dlg& dialog) {
-    std::string text = dialog.m_LogPane.GetWindowText();
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) {
-        text.erase(at, 1);
-    }
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
-
-inline bool HasLine(CVX418Dlg& dialog, const std::string& line) {
-    const auto lines = LogLines(dialog);
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-inline int CountLine(CVX418Dlg& dialog, const std::string& line) {
-    const auto lines = LogLines(dialog);
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
+using vxtest::CountLine;
+using vxtest::HasLine;
+using vxtest::LogLines;
 
 // Wraps a backend and counts the handles it has open and the capture loops running on them.
 class CountingBackend final : public CaptureBackend {

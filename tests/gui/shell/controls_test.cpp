@@ -15,33 +15,14 @@
 #include "platform/image_list.h"
 #include "platform/message_box.h"
 #include "shell/cvx418_dlg.h"
+#include "window_test_support.h"
 
 namespace {
 
-// Runs fn on a thread of its own while this (window) thread keeps serving its calls.
-template <typename Fn>
-auto OnWorker(Fn fn) -> decltype(fn()) {
-    std::packaged_task<decltype(fn())()> task(std::move(fn));
-    auto result = task.get_future();
-    std::thread worker(std::move(task));
-    QElapsedTimer clock;
-    clock.start();
-    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready &&
-           clock.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    worker.join();
-    return result.get();
-}
+using vxtest::OnWorker;
 
 std::vector<QMessageBox*> OpenBoxes() {
-    std::vector<QMessageBox*> boxes;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
-            boxes.push_back(box);
-        }
-    }
-    return boxes;
+    return vxtest::OpenMessageBoxes();
 }
 
 // Every byte but NUL, which no C string carries.

@@ -1,7 +1,6 @@
 #pragma once
 
-// Helpers for the tests that drive the real dialog: serving the window thread while workers
-// wait on it, and reading the trees and rows as the user sees them.
+// Reading the trees and rows of the real dialog as the user sees them.
 
 #include <QCoreApplication>
 #include <atomic>
@@ -12,34 +11,14 @@
 #include <vector>
 
 #include "shell/cvx418_dlg.h"
+#include "window_test_support.h"
 
 namespace views_test {
 
 using namespace std::chrono_literals;
 
-// Spins the window thread's event loop (blocking calls from workers are served here).
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-// Runs fn on a worker thread, as the program's workers run, while serving the window thread.
-inline bool RunOnWorker(const std::function<void()>& fn) {
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        fn();
-        finished = true;
-    });
-    const bool done = WaitUntil([&] { return finished.load(); }, 60s);
-    worker.join();
-    return done;
-}
+using vxtest::RunOnWorker;
+using vxtest::WaitUntil;
 
 // "depth image expanded label" per item, depth first, as the user reads the tree; the
 // expanded mark is "+" for a collapsed item with children, "-" otherwise.
