@@ -1,0 +1,12 @@
+// vx418ctl: the window's jobs from the command line. See docs/cli.md.
+
+#include <iostream>
+#include <memory>
+
+#include "cli/ctl_run.h"
+#include "net/pcap_backend.h"
+
+int main(int argc, char** argv) {
+    SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
+    return RunCtl(argc, argv, std::cout, std::cerr);
+}

@@ -1,0 +1,296 @@
+// vx418ctl on the in-memory segment: its requests against the window's rule calls on the same
+// table, its refusals before anything is sent, and its exit status from a unit's reply.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+#include "cli/ctl_operations.h"
+#include "cli/ctl_run.h"
+#include "net/adapter_state.h"
+#include "net/frame_builder.h"
+#include "net/memory_segment.h"
+#include "protocol/messages.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const MacBytes kStationMac{0x02, 0x18, 0x00, 0x00, 0x00, 0x01};
+const Ipv4Bytes kStationIp{198, 18, 0, 1};
+const MacBytes kHall = MacOf(0x11), kStage = MacOf(0x12), kFoyer = MacOf(0x21),
+               kStageL = MacOf(0x23), kSpare = MacOf(0x25);
+
+// A multicast Transmitter feeding FOYER, a unicast one with STAGEL, and a free Receiver.
+std::vector<WireRecord> Layout() {
+    return {
+        {.name = "HALL", .ip = {198, 18, 1, 11}, .mac = kHall, .kind = 1},
+        {.name = "STAGE",
+         .ip = {198, 18, 1, 12},
+         .mac = kStage,
+         .kind = 1,
+         .modeBytes = {0, 1},
+         .peerIp = {198, 18, 1, 23},
+         .t1 = kStageL},
+        {.name = "FOYER", .ip = {198, 18, 1, 21}, .mac = kFoyer, .kind = 0, .t1 = kHall},
+        {.name = "STAGEL", .ip = {198, 18, 1, 23}, .mac = kStageL, .kind = 0, .t1 = kStage},
+        {.name = "SPARE", .ip = {198, 18, 1, 25}, .mac = kSpare, .kind = 0},
+    };
+}
+
+std::vector<std::uint8_t> From(const MacBytes& source, std::vector<std::uint8_t> frame) {
+    std::copy(source.begin(), source.end(), frame.begin() + kEthSourceMacOffset);
+    return frame;
+}
+
+class CliMemoryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        AdapterInfo adapter{"rpcap://mem0", "mem0 (198.18.0.1)", {{true, kStationIp}}, 0};
+        segment_->SetAdapters({adapter});
+        segment_->SetAdapterMac("mem0", kStationMac);
+        SetCaptureBackend(segment_);
+        for (const WireRecord& r : Layout()) {
+            const auto bytes = r.Bytes();
+            table_.StoreDiscoveredDevice(std::span<const std::uint8_t, 66>(bytes), sink_);
+        }
+    }
+    void TearDown() override { SetCurrentAdapter({}); }
+
+    void OpenAdapter() {
+        std::string error;
+        SetCurrentAdapter({segment_->Open("rpcap://mem0", {}, error), kStationMac, kStationIp});
+    }
+
+    // The last sent frame, then forgets the frames.
+    MemorySegment::Frame TakeFrame() {
+        auto frames = segment_->SentFrames();
+        segment_->ClearSentFrames();
+        return frames.empty() ? MemorySegment::Frame{} : frames.back();
+    }
+
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+    Outcome Run(std::vector<const char*> args) {
+        args.insert(args.begin(), "vx418ctl");
+        std::ostringstream out, err;
+        const int status = RunCtl(static_cast<int>(args.size()), args.data(), out, err);
+        return {status, out.str(), err.str()};
+    }
+
+    std::shared_ptr<MemorySegment> segment_ = std::make_shared<MemorySegment>();
+    DeviceTable table_;
+    RecordingSink sink_;
+};
+
+TEST_F(CliMemoryTest, RequestsAreTheWindowsBytes) {
+    OpenAdapter();
+    const std::string hall = MacText(kHall), stage = MacText(kStage), foyer = MacText(kFoyer),
+                      stageL = MacText(kStageL), spare = MacText(kSpare);
+    auto send = [](int kind, const auto& block) { SendRequest(block.data(), kind); };
+    struct Case {
+        const char* what;
+        OperationInput input;
+        std::string unit, other, addressed;
+        std::function<void(DeviceTable&)> window;  // the worker's rule calls
+    };
+    const std::vector<Case> cases{
+        {"rename",
+         {CtlOperation::Rename, "lobby"},
+         spare,
+         "",
+         spare,
+         [&](DeviceTable& t) {
+             send(kSetNameRequest, NameRequestBlock(t, spare, CheckDeviceName("lobby").field));
+         }},
+        {"set-ip",
+         {CtlOperation::SetIp, "198.18.1.99"},
+         spare,
+         "",
+         spare,
+         [&](DeviceTable& t) { send(kSetIpRequest, IpRequestBlock(t, spare, "198.18.1.99")); }},
+        {"set-mode",
+         {CtlOperation::SetMode, "", Topology::Unicast},
+         hall,
+         "",
+         hall,
+         [&](DeviceTable& t) {
+             send(kSetTopologyRequest, TopologyRequestBlock(t, hall, Topology::Unicast));
+         }},
+        {"attach unicast",
+         {CtlOperation::Attach},
+         stage,
+         spare,
+         stage,
+         [&](DeviceTable& t) {
+             send(kAddReceiverRequest,
+                  ConnectionRequestBlock(t, MainReceiverTarget(1, stage, spare), PeerSlot::Main));
+         }},
+        {"attach multicast",
+         {CtlOperation::Attach},
+         hall,
+         spare,
+         spare,
+         [&](DeviceTable& t) {
+             send(kAddReceiverRequest,
+                  ConnectionRequestBlock(t, MainReceiverTarget(0, hall, spare), PeerSlot::Main));
+         }},
+        {"attach backup 2",
+         {CtlOperation::Attach, "", Topology::Multicast, PeerSlot::Backup2},
+         stage,
+         spare,
+         stage,
+         [&](DeviceTable& t) {
+             SendBackupRequest(
+                 ConnectionRequestBlock(t, BackupReceiverTarget(stage, spare), PeerSlot::Backup2));
+         }},
+        {"detach unicast",
+         {CtlOperation::Detach},
+         stage,
+         stageL,
+         stage,
+         [&](DeviceTable& t) {
+             send(kDeleteReceiverRequest,
+                  ConnectionRequestBlock(t, MainReceiverTarget(1, stage, stageL), PeerSlot::Main));
+         }},
+        {"detach multicast",
+         {CtlOperation::Detach},
+         hall,
+         foyer,
+         foyer,
+         [&](DeviceTable& t) {
+             send(kDeleteReceiverRequest,
+                  ConnectionRequestBlock(t, MainReceiverTarget(0, hall, foyer), PeerSlot::Main));
+         }},
+    };
+    for (const Case& c : cases) {
+        const auto prepared = PrepareRequest(table_, c.input, c.unit, c.other);
+        ASSERT_TRUE(std::holds_alternative<PreparedRequest>(prepared)) << c.what;
+        const PreparedRequest& request = std::get<PreparedRequest>(prepared);
+        EXPECT_EQ(request.addressedMac, c.addressed) << c.what;
+        ASSERT_TRUE(SendPrepared(request)) << c.what;
+        const auto ours = TakeFrame();
+        c.window(table_);
+        const auto window = TakeFrame();
+        ASSERT_EQ(ours.size(), kProtocolFrameSize) << c.what;
+        EXPECT_EQ(ours, window) << c.what;
+    }
+}
+
+TEST_F(CliMemoryTest, RefusesBeforeSending) {
+    OpenAdapter();
+    const std::string hall = MacText(kHall), spare = MacText(kSpare), stageL = MacText(kStageL);
+    struct Case {
+        OperationInput input;
+        std::string unit, other;
+        std::string refusal;
+    };
+    const std::vector<Case> cases{
+        {{CtlOperation::Rename, "SEVENTEENLETTERSX"}, spare, "", kNameTooLongText},
+        {{CtlOperation::Rename, "A-B"}, spare, "", kNameFormatErrorText},
+        {{CtlOperation::SetIp, "1.2.3.4.5"}, spare, "", kIpFormatErrorText},
+        {{CtlOperation::SetIp, "255.255.255.255"}, spare, "", kIpFormatErrorText},
+        {{CtlOperation::Rename, "X"}, "02:00:00:00:00:99", "", "no unit 02:00:00:00:00:99"},
+        {{CtlOperation::SetMode}, spare, "", "is not a Transmitter"},
+        {{CtlOperation::Attach}, hall, MacText(kStage), "is not a Receiver"},
+        {{CtlOperation::Attach}, hall, "02:00:00:00:00:99", "no unit 02:00:00:00:00:99"},
+        {{CtlOperation::Detach}, stageL, spare, "is not a Transmitter"},
+    };
+    for (const Case& c : cases) {
+        const auto prepared = PrepareRequest(table_, c.input, c.unit, c.other);
+        ASSERT_TRUE(std::holds_alternative<std::string>(prepared)) << c.refusal;
+        EXPECT_NE(std::get<std::string>(prepared).find(c.refusal), std::string::npos)
+            << std::get<std::string>(prepared);
+    }
+    EXPECT_TRUE(segment_->SentFrames().empty());
+}
+
+// A unit that answers every discovery with the layout and a rename of SPARE with the given
+// replies.
+TEST_F(CliMemoryTest, ExitStatusIsTheAddressedUnitsAnswer) {
+    struct Reply {
+        MacBytes from;
+        std::uint16_t messageClass, code;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Reply> replies;
+        int status;
+        const char* err;
+    };
+    const std::vector<Case> cases{
+        {"accepted", {{kSpare, 0x8005, 1}}, kExitConfirmed, ""},
+        {"refused", {{kSpare, 0x8005, 2}}, kExitRefused, "Failed to update device's name."},
+        {"silence", {}, kExitNoAnswer, "no answer from SPARE"},
+        {"another unit", {{kHall, 0x8005, 1}}, kExitNoAnswer, "no answer"},
+        {"another class", {{kSpare, 0x8003, 1}}, kExitNoAnswer, "no answer"},
+        {"another code, then refused",
+         {{kSpare, 0x8005, 3}, {kSpare, 0x8005, 2}},
+         kExitRefused,
+         "Failed"},
+    };
+    for (const Case& c : cases) {
+        std::atomic<bool> stop{false};
+        std::thread unit([&] {
+            std::size_t seen = 0;
+            while (!stop) {
+                const auto frames = segment_->SentFrames();
+                for (; seen < frames.size(); ++seen) {
+                    if (frames[seen][0] == 0xff) {
+                        for (const WireRecord& r : Layout()) {
+                            segment_->Inject(From(r.mac, DiscoveryReply(r)));
+                        }
+                    } else {
+                        for (const Reply& r : c.replies) {
+                            segment_->Inject(From(r.from, ReplyFrame(r.messageClass, r.code)));
+                        }
+                    }
+                }
+                std::this_thread::sleep_for(1ms);
+            }
+        });
+        const Outcome run = Run({"rename", "00:1C:2D:00:00:25", "NEW", "-i", "mem0", "--quiet",
+                                 "--timeout", "300", "--wait", "2000"});
+        stop = true;
+        unit.join();
+        segment_->ClearSentFrames();
+        EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err;
+        EXPECT_EQ(run.out, "") << c.what;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.what << "\n" << run.err;
+    }
+}
+
+TEST_F(CliMemoryTest, CommandLineAndAdapterFailures) {
+    struct Case {
+        std::vector<const char*> args;
+        bool notPermitted;
+        int status;
+        const char* out;
+        const char* err;
+    };
+    const std::vector<Case> cases{
+        {{"--help"}, false, kExitConfirmed, "Exit status:", ""},
+        {{"--version"}, false, kExitConfirmed, "vx418ctl " VX_VERSION, ""},
+        {{"adapters", "--json"}, false, kExitConfirmed, "\"mac\": \"02:18:00:00:00:01\"", ""},
+        {{"rename", "SPARE"}, false, kExitBadInput, "", "Usage: vx418ctl rename"},
+        {{"set-mode", "HALL", "broadcast", "-i", "mem0"}, false, kExitBadInput, "", "MODE"},
+        {{"rename", "00:1c:2d", "X", "-i", "mem0"}, false, kExitBadInput, "", "not a MAC"},
+        {{"discover", "-i", "nope"}, false, kExitAdapter, "", "no adapter nope"},
+        {{"discover", "-i", "mem0 (198.18.0.1)"}, true, kExitAdapter, "", "not permitted"},
+    };
+    for (const Case& c : cases) {
+        segment_->SetOpenNotPermitted(c.notPermitted);
+        const Outcome run = Run(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.args[0] << "\n" << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args[0] << "\n" << run.err;
+    }
+    EXPECT_TRUE(segment_->SentFrames().empty());
+}
+
+}  // namespace
