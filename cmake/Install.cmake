@@ -53,6 +53,7 @@ endfunction()
 
 vx_install_program(vx418 "find and configure VX418 AV extender units on the local network")
 vx_install_program(vx418-sim "simulated VX418 units on a network interface, for the lab")
+vx_install_program(vx418ctl "find and configure VX418 units from the command line and scripts")
 
 # Desktop entry, AppStream data and the icon at the hicolor sizes (res/make_hicolor_icons.py).
 configure_file(${PROJECT_SOURCE_DIR}/res/vx418.metainfo.xml.in

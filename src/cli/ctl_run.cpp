@@ -32,7 +32,9 @@ constexpr char kFooter[] =
     "description as 'vx418ctl adapters' lists them. Every command that changes a unit first\n"
     "discovers the units (ending early once every unit named by MAC has answered), sends the\n"
     "request the window sends for the same operation and waits for the addressed unit's reply.\n"
-    "--json and --quiet may also follow the command's own options.\n"
+    "The changing commands also take --wait MS (discovery, default 5000) and --timeout MS (the\n"
+    "unit's reply, default 1000); 'vx418ctl COMMAND --help' shows a command's options. --json\n"
+    "and --quiet may also follow the command's own options.\n"
     "\n"
     "Exit status:\n"
     "  0  the unit confirmed the change; adapters and discover worked\n"
@@ -95,27 +97,31 @@ Commands Describe(CLI::App& app, Options& o) {
     app.add_flag("--json", o.json, "print one JSON document on standard output");
     app.add_flag("-q,--quiet", o.quiet, "print nothing on success");
     Commands c;
-    c.adapters = app.add_subcommand("adapters", "list the adapters with their IPv4 and MAC");
-    c.discover = app.add_subcommand("discover", "list the units that answer on ADAPTER");
+    c.adapters = app.add_subcommand("adapters",
+                                    "list the adapters the window offers, with their IPv4 and MAC");
+    c.discover =
+        app.add_subcommand("discover", "-i ADAPTER [--wait MS]: list the units and their topology");
     AddAdapterOption(*c.discover, o);
-    c.rename = AddChange(app, o, "rename", "UNIT NAME: set the unit's name");
+    c.rename = AddChange(app, o, "rename", "UNIT NAME -i ADAPTER: set the unit's name");
     c.rename->add_option("UNIT", o.unit)->required();
     c.rename->add_option("NAME", o.text, "up to 16 letters and digits")->required();
-    c.setIp = AddChange(app, o, "set-ip", "UNIT ADDRESS: set the unit's IPv4 address");
+    c.setIp = AddChange(app, o, "set-ip", "UNIT ADDRESS -i ADAPTER: set the unit's IPv4 address");
     c.setIp->add_option("UNIT", o.unit)->required();
     c.setIp->add_option("ADDRESS", o.text)->required();
-    c.setMode = AddChange(app, o, "set-mode", "TX multicast|unicast: set the topology mode");
+    c.setMode =
+        AddChange(app, o, "set-mode", "TX multicast|unicast -i ADAPTER: set the topology mode");
     c.setMode->add_option("TX", o.unit)->required();
     c.setMode->add_option("MODE", o.mode)
         ->required()
         ->check(CLI::IsMember({"multicast", "unicast"}));
-    c.attach = AddChange(app, o, "attach", "TX RX [--backup 1|2]: attach a Receiver");
+    c.attach = AddChange(app, o, "attach", "TX RX [--backup 1|2] -i ADAPTER: attach a Receiver");
     c.attach->add_option("TX", o.unit)->required();
     c.attach->add_option("RX", o.other)->required();
     c.attach->add_option("--backup", o.backup, "into this backup slot of a unicast Transmitter")
         ->option_text("1|2")
         ->check(CLI::IsMember({1, 2}));
-    c.detach = AddChange(app, o, "detach", "TX RX: detach a Receiver from its Transmitter");
+    c.detach =
+        AddChange(app, o, "detach", "TX RX -i ADAPTER: detach a Receiver from its Transmitter");
     c.detach->add_option("TX", o.unit)->required();
     c.detach->add_option("RX", o.other)->required();
     return c;

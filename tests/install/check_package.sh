@@ -20,8 +20,9 @@ echo "--- contents"
 dpkg-deb --contents "$deb" | awk '{print $1, $2, $6}'
 dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
 expected=(
-    /usr/bin/vx418 /usr/bin/vx418-sim
+    /usr/bin/vx418 /usr/bin/vx418-sim /usr/bin/vx418ctl
     /usr/share/man/man1/vx418.1.gz /usr/share/man/man1/vx418-sim.1.gz
+    /usr/share/man/man1/vx418ctl.1.gz
     /usr/share/applications/org.example.vx418.desktop
     /usr/share/metainfo/org.example.vx418.metainfo.xml
     /usr/share/doc/vx418/copyright /usr/share/doc/vx418/changelog.gz
@@ -46,6 +47,23 @@ grep -q 'root vx418 0750 ' "$work/control/postinst" || fail "postinst: no owner/
 grep -q 'setcap cap_net_raw,cap_net_admin=ep' "$work/control/postinst" || fail "postinst: no caps"
 grep -q 'dpkg-statoverride --remove' "$work/control/postrm" || fail "postrm: override stays"
 grep -q 'delgroup' "$work/control/postrm" || fail "postrm: group stays on purge"
+# Both capturing programs get the same owner, mode and capabilities, and lose them again: the
+# scripts run against stand-ins that log their calls.
+mkdir "$work/stubs"
+for cmd in addgroup delgroup getent setcap dpkg-statoverride; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\n[ "$1" != --list ] || exit "${LISTED:-1}"\n' \
+        "$cmd" "$work/calls" >"$work/stubs/$cmd"
+    chmod +x "$work/stubs/$cmd"
+done
+PATH="$work/stubs:$PATH" sh "$work/control/postinst" configure
+PATH="$work/stubs:$PATH" LISTED=0 sh "$work/control/postrm" remove
+for program in /usr/bin/vx418 /usr/bin/vx418ctl; do
+    for call in "dpkg-statoverride --update --add root vx418 0750 $program" \
+        "setcap cap_net_raw,cap_net_admin=ep $program" "dpkg-statoverride --remove $program"; do
+        grep -qxF -- "$call" "$work/calls" || fail "maintainer scripts: no '$call'"
+    done
+    grep -qF -- "$program" "$work/control/prerm" || fail "prerm: $program keeps its capabilities"
+done
 
 echo "--- installed data"
 dpkg-deb --extract "$deb" "$work/root"
