@@ -2,20 +2,13 @@
 // changing the simulated unit, and the exit statuses of a refusal, a late or missing answer and
 // bad input.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "lab_fixture.h"
 #include "lab_test_base.h"
-
-extern char** environ;
 
 namespace {
 
@@ -26,15 +19,8 @@ constexpr char kSpare1[] = "02:18:00:00:02:05";
 
 struct Outcome {
     int status = -1;
-    std::string out, err;
+    std::string output;  // standard output and error
 };
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class CliLabTest : public vxlab::LabTestBase {
   protected:
@@ -51,28 +37,8 @@ class CliLabTest : public vxlab::LabTestBase {
     static Outcome Ctl(std::vector<std::string> args) {
         args.insert(args.begin(), VX418CTL_BINARY);
         args.insert(args.end(), {"-i", "vxst0"});
-        const std::string base = ::testing::TempDir() + "ctl-" + std::to_string(getpid());
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, (base + ".out").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&files, 2, (base + ".err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = -1;
         Outcome run;
-        if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        posix_spawn_file_actions_destroy(&files);
-        run.out = Slurp(base + ".out");
-        run.err = Slurp(base + ".err");
+        run.status = vxlab::Lab::Run(args, &run.output);
         return run;
     }
 
@@ -88,8 +54,8 @@ class CliLabTest : public vxlab::LabTestBase {
 TEST_F(CliLabTest, DiscoverJsonHasEveryUnitAndTheTopology) {
     StartLab({.preset = "demo"});
     const Outcome run = Ctl({"discover", "--json", "--wait", "300"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Json doc = Json::parse(run.out);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const Json doc = Json::parse(run.output);
     std::map<std::string, Json> units;
     for (const Json& u : doc["units"]) {
         units[u["mac"]] = u;
@@ -164,8 +130,8 @@ TEST_F(CliLabTest, EachChangeReachesTheUnitAndExitsZero) {
     };
     for (const Case& c : cases) {
         const Outcome run = Ctl(c.args);
-        EXPECT_EQ(run.status, 0) << c.args[0] << "\n" << run.err;
-        EXPECT_NE(run.out.find("Succeeded"), std::string::npos) << run.out;
+        EXPECT_EQ(run.status, 0) << c.args[0] << "\n" << run.output;
+        EXPECT_NE(run.output.find("Succeeded"), std::string::npos) << run.output;
         const auto unit = lab_->UnitState(c.mac);
         ASSERT_TRUE(unit);
         EXPECT_EQ(unit->Text(c.field), c.value) << c.args[0] << ": " << unit->Line();
@@ -198,8 +164,8 @@ TEST_F(CliLabTest, FaultSwitchesGiveTheirExitStatus) {
             ASSERT_TRUE(lab_->StartSim({.preset = "demo", .extraArgs = c.simArgs}, error)) << error;
         }
         const Outcome run = Ctl(c.args);
-        EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.err;
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.err), std::string::npos) << run.output;
     }
 }
 
@@ -221,7 +187,7 @@ TEST_F(CliLabTest, BadInputExitsTwoBeforeAnyRequest) {
         const std::size_t from = lab_->EventCount();
         const Outcome run = Ctl(c.args);
         EXPECT_EQ(run.status, 2) << c.args[2];
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_NE(run.output.find(c.err), std::string::npos) << run.output;
         EXPECT_EQ(UnitRequestsSince(from), 0u) << c.args[2];
         if (!c.discovers) {
             EXPECT_EQ(lab_->EventCount(), from) << "nothing on the wire for " << c.args[2];
