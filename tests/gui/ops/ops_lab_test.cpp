@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <QTimer>
 #include <chrono>
@@ -14,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -358,6 +361,11 @@ TEST_F(OpsLab, EightRenamesPressedTogetherAllReachTheUnitsAndTheTable) {
     EXPECT_EQ(Trees(Dlg()), window);
 }
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 int OpenFileCount() {
     return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
                                           std::filesystem::directory_iterator{}));
@@ -436,18 +444,29 @@ TEST_F(OpsLab, ClosingTheProgramWhileOperationsAndARefreshRunEndsIt) {
     StartLab({});
     ASSERT_FALSE(HasFatalFailure());
     // A separate process that ends the way the program does; it inherits the station namespace.
+    const std::string out = "/tmp/vx-ops-close-" + std::to_string(getpid());
     std::string error;
     auto child = vxlab::BackgroundProcess::Start({"/proc/self/exe", "--close-during-operations"},
-                                                 "", "", error);
+                                                 out + ".out", out + ".err", error);
     ASSERT_TRUE(child) << error;
     const auto status = child->Wait(30s);
+    const std::string said = ReadFile(out + ".out");
+    const std::string complained = ReadFile(out + ".err");
+    std::filesystem::remove(out + ".out");
+    std::filesystem::remove(out + ".err");
     ASSERT_TRUE(status) << "the program did not end";
-    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(*status, 0) << complained.substr(complained.size() -
+                                               std::min<std::size_t>(complained.size(), 4000));
+    // The capture loop and the sleeping Refresh at least, and whatever operations were running.
+    int running = 0;
+    EXPECT_EQ(std::sscanf(said.c_str(), "workers running at the close: %d", &running), 1) << said;
+    EXPECT_GE(running, 2);
     int operations = 0;
     for (const SimEvent& e : lab_->Events()) {
         operations += e.Is("request") && e.Text("op") != "discovery";
     }
-    std::printf("operation requests before the close: %d\n", operations);
+    std::printf("%d workers running at the close, %d operation requests before it\n", running,
+                operations);
     EXPECT_GT(operations, 0) << "no operation reached the units before the close";
 }
 
@@ -492,7 +511,11 @@ void StartOperationStorm(CVX418Dlg* d) {
     });
     storm->start(2);
     QTimer::singleShot(100, d, [d] { DispatchCommand(d, 1); });
-    QTimer::singleShot(400, d, [d] { d->reject(); });
+    QTimer::singleShot(400, d, [d] {
+        std::printf("workers running at the close: %d\n", RunningWorkerCount());
+        std::fflush(stdout);
+        d->reject();
+    });
 }
 
 int RunCloseDuringOperations(int argc, char** argv) {
