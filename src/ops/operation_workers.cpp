@@ -65,6 +65,27 @@ std::optional<std::string> PickedReceiver(CVX418Dlg* dialog, ReceiverPicker pick
     return rx;
 }
 
+struct Attachment {
+    std::string transmitter;
+    std::string receiver;
+};
+
+// The selected Transmitter and the picked Receiver of an Add, both read once; nothing (after
+// the refusal's Log line) when either names no fitting unit.
+std::optional<Attachment> ReadAttachment(CVX418Dlg* dialog, ReceiverPicker picker) {
+    std::string tx = SelectedDeviceMac(dialog);
+    std::optional<std::string> rx = PickedReceiver(dialog, picker);
+    if (!IsKnownTransmitter(tx)) {
+        LogLine(dialog, kSelectTransmitterToAdd);
+        return std::nullopt;
+    }
+    if (!rx) {
+        LogLine(dialog, kSelectReceiverToAdd);
+        return std::nullopt;
+    }
+    return Attachment{std::move(tx), std::move(*rx)};
+}
+
 // A ticked Receiver item as it stood before the first request: later rebuilds by other
 // workers or a Refresh cannot change which units this run acts on.
 struct TickedReceiver {
@@ -205,20 +226,15 @@ unsigned ChangeTopologyWorker(CVX418Dlg* dialog) {
 
 unsigned AddReceiverWorker(CVX418Dlg* dialog) {
     DeviceTable& table = Devices();
-    const std::string tx = SelectedDeviceMac(dialog);
-    const std::optional<std::string> rx = PickedReceiver(dialog, kConnectPicker);
-    if (!IsKnownTransmitter(tx)) {
-        LogLine(dialog, kSelectTransmitterToAdd);
+    const std::optional<Attachment> pair = ReadAttachment(dialog, kConnectPicker);
+    if (!pair) {
         return kStoppedAtCheck;
     }
-    if (!rx) {
-        LogLine(dialog, kSelectReceiverToAdd);
-        return kStoppedAtCheck;
-    }
+    const auto& [tx, rx] = *pair;
     LogLine(dialog, "Adding the Receiver to this Transmitter. Please wait.");
     const std::uint8_t mode = table.DeviceModeByMac(tx);
     const ConnectionBlock block =
-        ConnectionRequestBlock(table, MainReceiverTarget(mode, tx, *rx), PeerSlot::Main);
+        ConnectionRequestBlock(table, MainReceiverTarget(mode, tx, rx), PeerSlot::Main);
     if (mode == kModeMulticastLowByte) {
         ClearPicker(dialog, kConnectPicker);
     }
@@ -227,11 +243,11 @@ unsigned AddReceiverWorker(CVX418Dlg* dialog) {
         return kWentToSend;
     }
     if (mode != kModeMulticastLowByte) {
-        table.SetPeerMacSlot(table.FindDeviceByMac(*rx), table.FindDeviceByMac(tx), PeerSlot::Main,
+        table.SetPeerMacSlot(table.FindDeviceByMac(rx), table.FindDeviceByMac(tx), PeerSlot::Main,
                              true);
     }
-    table.SetDeviceKindByMac(*rx, kReceiverKind);
-    table.LinkT1MacByMac(*rx, table.FindDeviceByMac(tx));
+    table.SetDeviceKindByMac(rx, kReceiverKind);
+    table.LinkT1MacByMac(rx, table.FindDeviceByMac(tx));
     RebuildDeviceTrees(dialog);
     return kWentToSend;
 }
@@ -239,25 +255,20 @@ unsigned AddReceiverWorker(CVX418Dlg* dialog) {
 unsigned AddBackupReceiverWorker(CVX418Dlg* dialog, std::uint8_t slot) {
     DeviceTable& table = Devices();
     const auto peerSlot = static_cast<PeerSlot>(slot);
-    const std::string tx = SelectedDeviceMac(dialog);
-    const std::optional<std::string> rx = PickedReceiver(dialog, PickerOfSlot(slot));
-    if (!IsKnownTransmitter(tx)) {
-        LogLine(dialog, kSelectTransmitterToAdd);
+    const std::optional<Attachment> pair = ReadAttachment(dialog, PickerOfSlot(slot));
+    if (!pair) {
         return kStoppedAtCheck;
     }
-    if (!rx) {
-        LogLine(dialog, kSelectReceiverToAdd);
-        return kStoppedAtCheck;
-    }
+    const auto& [tx, rx] = *pair;
     LogLine(dialog, "Adding the Backup Receiver to this Transmitter. Please wait.");
     const ConnectionBlock block =
-        ConnectionRequestBlock(table, BackupReceiverTarget(tx, *rx), peerSlot);
+        ConnectionRequestBlock(table, BackupReceiverTarget(tx, rx), peerSlot);
     if (!SendBackupRequest(block)) {
         LogLine(dialog, "Failed to add the backup Receiver.");
         return kWentToSend;
     }
-    table.SetDeviceKindByMac(*rx, kReceiverKind);
-    table.SetPeerMacSlot(table.FindDeviceByMac(*rx), table.FindDeviceByMac(tx), peerSlot, true);
+    table.SetDeviceKindByMac(rx, kReceiverKind);
+    table.SetPeerMacSlot(table.FindDeviceByMac(rx), table.FindDeviceByMac(tx), peerSlot, true);
     RebuildDeviceTrees(dialog);
     return kWentToSend;
 }
