@@ -152,7 +152,12 @@ TEST_F(CliLabTest, FaultSwitchesGiveTheirExitStatus) {
          {"rename", kSpare1, "X", "--wait", "3000", "--timeout", "300"},
          3,
          "no answer from SPARE1"},
-        // The simulator's no-answer switch silences the discovery too: no unit is known.
+        // Found, then silent.
+        {{"--no-answer", "1.0", "--no-answer-to", "all"},
+         {"rename", kSpare1, "X", "--timeout", "300"},
+         3,
+         "no answer from SPARE1"},
+        // Silent to the discovery too: no unit is known.
         {{"--no-answer", "1.0"}, {"rename", kSpare1, "X", "--wait", "200"}, 2, "no unit"},
     };
     StartLab({.preset = "demo", .extraArgs = cases[0].simArgs});

@@ -87,7 +87,9 @@ std::vector<OutFrame> Engine::Handle(std::span<const std::uint8_t> frame) {
     }
     events_.Emit(event);
 
-    if (faults_.noAnswerRate > 0 &&
+    const bool mayGoUnanswered =
+        faults_.noAnswerOps.empty() || faults_.noAnswerOps.count(req.op) != 0;
+    if (faults_.noAnswerRate > 0 && mayGoUnanswered &&
         std::uniform_real_distribution<double>(0.0, 1.0)(random_) < faults_.noAnswerRate) {
         ++counters_.unanswered;
         events_.Emit(JsonLine().Str("event", "no-answer").Str("op", OperationName(req.op)));

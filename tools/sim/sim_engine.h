@@ -16,7 +16,9 @@
 namespace vxsim {
 
 struct FaultSwitches {
-    double noAnswerRate = 0.0;   // chance that a request is not answered at all (0..1)
+    double noAnswerRate = 0.0;  // chance that a request is not answered at all (0..1)
+    // The operations the no-answer draw applies to; empty: every request, discovery too.
+    std::set<Operation> noAnswerOps;
     std::set<Operation> refuse;  // operations answered with the failure code
     int duplicates = 0;          // extra copies of every reply
     int delayMs = 0;             // every reply leaves this much later

@@ -74,6 +74,16 @@ void DescribeOptions(CLI::App& app, Options& o) {
                    "leave each request unanswered with this probability")
         ->option_text("RATE")
         ->check(CLI::Range(0.0, 1.0));
+    app.add_option_function<std::string>(
+           "--no-answer-to",
+           [&o](const std::string& list) {
+               o.faults.noAnswerOps.clear();
+               if (!ParseRefuseList(list, o.faults.noAnswerOps)) {
+                   throw CLI::ValidationError("--no-answer-to", "unknown operation in " + list);
+               }
+           },
+           "apply --no-answer to these operations only (discovery is then always answered)")
+        ->option_text("OP[,OP...]|all");
     // Repeats add up.
     app.add_option_function<std::vector<std::string>>(
            "--refuse",
