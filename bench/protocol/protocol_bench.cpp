@@ -113,7 +113,7 @@ void BM_HandleConfigurationReply(benchmark::State& state) {
 BENCHMARK(BM_HandleConfigurationReply);
 
 void BM_AssembleRequestFrame(benchmark::State& state) {
-    const int kind = static_cast<int>(state.range(0));
+    const auto kind = static_cast<RequestKind>(state.range(0));
     const std::array<std::uint8_t, 6> mac{0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     const std::array<std::uint8_t, 4> ip{192, 168, 1, 100};
     ConfigBlock block{192, 168, 1, 50, 0x02, 0, 0, 0, 0, 0x32};
@@ -125,9 +125,9 @@ void BM_AssembleRequestFrame(benchmark::State& state) {
     SetRates(state);
 }
 BENCHMARK(BM_AssembleRequestFrame)
-    ->Arg(kDiscoveryRequest)
-    ->Arg(kSetNameRequest)
-    ->Arg(kAddReceiverRequest);
+    ->Arg(static_cast<int>(kDiscoveryRequest))
+    ->Arg(static_cast<int>(kSetNameRequest))
+    ->Arg(static_cast<int>(kAddReceiverRequest));
 
 }  // namespace
 

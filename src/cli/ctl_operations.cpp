@@ -12,7 +12,7 @@ bool IsKnownReceiver(const DeviceTable& table, const std::string& mac) {
     return table.ContainsMac(mac) && table.DeviceKindByMac(mac) != kKindTransmitterLowByte;
 }
 
-PreparedRequest ConfigRequest(int kind, ConfigBlock block, const std::string& mac,
+PreparedRequest ConfigRequest(RequestKind kind, ConfigBlock block, const std::string& mac,
                               ConfirmedOperation confirms) {
     PreparedRequest request;
     request.kind = kind;
@@ -22,7 +22,7 @@ PreparedRequest ConfigRequest(int kind, ConfigBlock block, const std::string& ma
     return request;
 }
 
-PreparedRequest ConnectionRequest(int kind, DeviceTable& table, const RequestTarget& target,
+PreparedRequest ConnectionRequest(RequestKind kind, DeviceTable& table, const RequestTarget& target,
                                   PeerSlot slot, ConfirmedOperation confirms) {
     PreparedRequest request;
     request.kind = kind;

@@ -9,6 +9,7 @@
 #include <string>
 #include <variant>
 
+#include "net/frame_builder.h"
 #include "protocol/device_table.h"
 #include "protocol/operation_rules.h"
 #include "protocol/replies.h"
@@ -28,8 +29,8 @@ struct OperationInput {
 std::optional<std::string> CheckOperationInput(const OperationInput& input);
 
 struct PreparedRequest {
-    int kind = 0;         // RequestKind; for a backup attach the add-receiver kind
-    bool backup = false;  // sent with SendBackupRequest
+    RequestKind kind = kSetNameRequest;  // for a backup attach the add-receiver kind
+    bool backup = false;                 // sent with SendBackupRequest
     ConfigBlock config{};
     ConnectionBlock connection{};
     std::string addressedMac;  // the unit the frame goes to and whose reply counts

@@ -15,7 +15,7 @@ struct FrameShape {
     bool hasWord;
 };
 
-bool ShapeOf(int kind, FrameShape& shape) {
+bool ShapeOf(RequestKind kind, FrameShape& shape) {
     switch (kind) {
         case kDiscoveryRequest:
             shape = {kDiscoveryClass, kDiscoverOperation, 0, 0, 0, 0, false};
@@ -25,9 +25,12 @@ bool ShapeOf(int kind, FrameShape& shape) {
         case kSetTopologyRequest: {
             constexpr std::uint16_t kOperations[] = {kSetNameOperation, kSetIpOperation,
                                                      kSetTopologyOperation};
-            shape = {kConfigurationClass,        kOperations[kind - kSetNameRequest],
-                     kConfigBlockSize,           kConfigUnitIpOffset,
-                     kConfigUnitMacOffset,       kConfigModeOffset,
+            shape = {kConfigurationClass,
+                     kOperations[static_cast<int>(kind) - static_cast<int>(kSetNameRequest)],
+                     kConfigBlockSize,
+                     kConfigUnitIpOffset,
+                     kConfigUnitMacOffset,
+                     kConfigModeOffset,
                      kind == kSetTopologyRequest};
             return true;
         }
@@ -73,7 +76,7 @@ std::uint16_t Ipv4HeaderChecksum(std::span<const std::uint8_t, 20> header) {
     return static_cast<std::uint16_t>(~sum & 0xffff);
 }
 
-bool AssembleRequestFrame(int kind, const std::uint8_t* block,
+bool AssembleRequestFrame(RequestKind kind, const std::uint8_t* block,
                           const std::array<std::uint8_t, 6>& adapterMac,
                           const std::array<std::uint8_t, 4>& adapterIp, ProtocolFrame& frame) {
     FrameShape shape{};

@@ -6,7 +6,7 @@ namespace {
 
 // Sends on the adapter as it is at this moment; the snapshot keeps the handle open until the
 // send returns, even if Set Adapter replaces it meanwhile.
-bool AssembleAndSend(int kind, const std::uint8_t* block) {
+bool AssembleAndSend(RequestKind kind, const std::uint8_t* block) {
     const AdapterSnapshot adapter = CurrentAdapter();
     if (!adapter.AdapterHandle) {
         return false;
@@ -20,7 +20,7 @@ bool AssembleAndSend(int kind, const std::uint8_t* block) {
 
 }  // namespace
 
-int SendRequest(const std::uint8_t* block, int kind) {
+int SendRequest(const std::uint8_t* block, RequestKind kind) {
     return AssembleAndSend(kind, block) ? 1 : 0;
 }
 

@@ -92,7 +92,7 @@ TEST_F(CliMemoryTest, RequestsAreTheWindowsBytes) {
     OpenAdapter();
     const std::string hall = MacText(kHall), stage = MacText(kStage), foyer = MacText(kFoyer),
                       stageL = MacText(kStageL), spare = MacText(kSpare);
-    auto send = [](int kind, const auto& block) { SendRequest(block.data(), kind); };
+    auto send = [](RequestKind kind, const auto& block) { SendRequest(block.data(), kind); };
     struct Case {
         const char* what;
         OperationInput input;

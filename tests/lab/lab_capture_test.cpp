@@ -365,7 +365,7 @@ TEST_F(LabTest, EveryRequestChangesTheUnitsAndItsReplyReachesTheLog) {
     ASSERT_TRUE(WaitUntil([&] { return station_->table.DeviceCount() == 9; }, 3s));
     DeviceTable& table = station_->table;
 
-    auto config = [&](const char* mac, auto fill, int kind) {
+    auto config = [&](const char* mac, auto fill, RequestKind kind) {
         return [&table, mac, fill, kind] {
             ConfigBlock block{};
             BuildConfigBlock(table, mac, block);
@@ -374,7 +374,7 @@ TEST_F(LabTest, EveryRequestChangesTheUnitsAndItsReplyReachesTheLog) {
         };
     };
     auto connection = [&](const char* addressed, const char* other, std::uint16_t selector,
-                          int kind) {
+                          RequestKind kind) {
         return [&table, addressed, other, selector, kind] {
             ConnectionBlock block{};
             BuildConnectionBlock(table, addressed, other, block);
@@ -532,10 +532,10 @@ TEST_F(LabTest, EveryRequestKindPassesTsharkChecksumValidationWithTheRightLength
     ConnectionBlock backup = connection;
     SetSelector(backup, 2);
     EXPECT_EQ(SendRequest(nullptr, kDiscoveryRequest), 1);
-    for (int kind : {kSetNameRequest, kSetIpRequest, kSetTopologyRequest}) {
+    for (const RequestKind kind : {kSetNameRequest, kSetIpRequest, kSetTopologyRequest}) {
         EXPECT_EQ(SendRequest(config.data(), kind), 1);
     }
-    for (int kind : {kDeleteReceiverRequest, kAddReceiverRequest}) {
+    for (const RequestKind kind : {kDeleteReceiverRequest, kAddReceiverRequest}) {
         EXPECT_EQ(SendRequest(connection.data(), kind), 1);
     }
     EXPECT_TRUE(SendBackupRequest(backup));

@@ -39,7 +39,7 @@ ConnectionBlock ConnectionTo50() {
     return b;
 }
 
-ProtocolFrame Assemble(int kind, const std::uint8_t* block) {
+ProtocolFrame Assemble(RequestKind kind, const std::uint8_t* block) {
     ProtocolFrame f{};
     EXPECT_TRUE(AssembleRequestFrame(kind, block, kAdapterMac, kAdapterIp, f));
     return f;
@@ -62,15 +62,16 @@ TEST(FrameAssembly, ConfigurationFrames) {
     SetTopologyMode(block, 1);  // Unicast
     SetNewName(block, "STUDIO4");
     const std::uint8_t operations[] = {1, 2, 3};
-    for (int kind = kSetNameRequest; kind <= kSetTopologyRequest; ++kind) {
-        SCOPED_TRACE(kind);
+    for (const RequestKind kind : {kSetNameRequest, kSetIpRequest, kSetTopologyRequest}) {
+        SCOPED_TRACE(static_cast<int>(kind));
         const ProtocolFrame f = Assemble(kind, block.data());
         EXPECT_EQ(Slice(f, 0, 6), (Bytes{2, 0, 0, 0, 0, 0x32}));
         EXPECT_EQ(Slice(f, 16, 18), (Bytes{0x00, 0x48}));
         EXPECT_EQ(Slice(f, 24, 26), (Bytes{0x93, 0x90}));
         EXPECT_EQ(Slice(f, 30, 34), (Bytes{192, 168, 1, 50}));
         EXPECT_EQ(Slice(f, 38, 40), (Bytes{0x00, 0x34}));
-        EXPECT_EQ(Slice(f, 46, 50), (Bytes{0x00, 0x05, 0x00, operations[kind - 2]}));
+        EXPECT_EQ(Slice(f, 46, 50),
+                  (Bytes{0x00, 0x05, 0x00, operations[static_cast<int>(kind) - 2]}));
         EXPECT_EQ(Slice(f, 50, 54), (Bytes{0x20, 0x00, 0x00, 0x00}));
         EXPECT_EQ(Slice(f, 64, 68), (Bytes{10, 0, 0, 5}));
         EXPECT_EQ(Slice(f, 70, 86),
@@ -83,8 +84,8 @@ TEST(FrameAssembly, ConfigurationFrames) {
 
 TEST(FrameAssembly, ConnectionFrames) {
     ConnectionBlock block = ConnectionTo50();
-    for (const int kind : {kDeleteReceiverRequest, kAddReceiverRequest}) {
-        SCOPED_TRACE(kind);
+    for (const RequestKind kind : {kDeleteReceiverRequest, kAddReceiverRequest}) {
+        SCOPED_TRACE(static_cast<int>(kind));
         const ProtocolFrame f = Assemble(kind, block.data());
         EXPECT_EQ(Slice(f, 0, 6), (Bytes{2, 0, 0, 0, 0, 0x32}));
         EXPECT_EQ(Slice(f, 16, 18), (Bytes{0x00, 0x3e}));
@@ -117,7 +118,7 @@ TEST(FrameAssembly, HeaderChecksumVerifiesToAllOnes) {
     // Summing a header together with its own checksum gives 0xffff for any input. The last
     // two rows carry out of the first fold again, so they need the second fold.
     struct Row {
-        int kind;
+        RequestKind kind;
         std::array<std::uint8_t, 4> source;
         std::array<std::uint8_t, 4> unit;
     };
@@ -140,8 +141,10 @@ TEST(FrameAssembly, RefusesUnknownKindsAndMissingBlocks) {
     f.fill(0xab);
     const ProtocolFrame before = f;
     const ConfigBlock block{};
-    EXPECT_FALSE(AssembleRequestFrame(0, block.data(), kAdapterMac, kAdapterIp, f));
-    EXPECT_FALSE(AssembleRequestFrame(7, block.data(), kAdapterMac, kAdapterIp, f));
+    EXPECT_FALSE(AssembleRequestFrame(static_cast<RequestKind>(0), block.data(), kAdapterMac,
+                                      kAdapterIp, f));
+    EXPECT_FALSE(AssembleRequestFrame(static_cast<RequestKind>(7), block.data(), kAdapterMac,
+                                      kAdapterIp, f));
     EXPECT_FALSE(AssembleRequestFrame(kSetNameRequest, nullptr, kAdapterMac, kAdapterIp, f));
     EXPECT_FALSE(AssembleRequestFrame(kAddReceiverRequest, nullptr, kAdapterMac, kAdapterIp, f));
     EXPECT_EQ(f, before);
@@ -176,7 +179,7 @@ TEST_F(SendersTest, SentFrameIsTheAssembledFrame) {
     const ConfigBlock block = ConfigTo50();
     EXPECT_EQ(SendRequest(nullptr, kDiscoveryRequest), 1);
     EXPECT_EQ(SendRequest(block.data(), kSetNameRequest), 1);
-    EXPECT_EQ(SendRequest(block.data(), 9), 0);
+    EXPECT_EQ(SendRequest(block.data(), static_cast<RequestKind>(9)), 0);
     const auto sent = segment->SentFrames();
     ASSERT_EQ(sent.size(), 2u);
     const auto discovery = Assemble(kDiscoveryRequest, nullptr);

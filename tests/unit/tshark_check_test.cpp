@@ -13,7 +13,7 @@
 namespace {
 
 struct Expected {
-    int kind;
+    RequestKind kind;
     int ipLength;
     int udpLength;
     const char* destination;
@@ -69,8 +69,8 @@ TEST(TsharkCheck, EveryRequestKindIsAWellFormedUdpDatagram) {
     };
     std::vector<std::vector<std::uint8_t>> frames;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const int kind = expected[i].kind;
-        const std::uint8_t* block = kind <= 1                     ? nullptr
+        const RequestKind kind = expected[i].kind;
+        const std::uint8_t* block = kind == kDiscoveryRequest     ? nullptr
                                     : kind <= kSetTopologyRequest ? config.data()
                                     : i + 1 == expected.size()    ? backup.data()
                                                                   : connection.data();
