@@ -104,8 +104,11 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 VX418 Transmitters and Receivers on the local Ethernet segment and
 configures them, speaking the units' management protocol through libpcap.
 
-Members of the vx418 group run it and capture without root: the program
-carries the file capabilities cap_net_raw and cap_net_admin. The package
+vx418ctl does the same jobs from a shell or a script and waits for each
+unit's answer, reporting it in its exit status and, on request, as JSON.
+
+Members of the vx418 group run both and capture without root: the programs
+carry the file capabilities cap_net_raw and cap_net_admin. The package
 also holds vx418-sim, which plays simulated units for a test lab.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${VX_PACKAGING_DIR}/debian/postinst ${VX_PACKAGING_DIR}/debian/prerm
