@@ -1,5 +1,6 @@
 #include "cli/ctl_session.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "net/frame_builder.h"
@@ -88,31 +89,9 @@ std::optional<UnitReply> CtlSession::SendAndAwaitReply(const MacBytes& mac,
 }
 
 std::optional<MacBytes> ParseMac(const std::string& text) {
-    constexpr std::size_t kMacTextLength = 17;
-    if (text.size() != kMacTextLength) {
-        return std::nullopt;
-    }
-    const auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
-    MacBytes mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const std::size_t at = i * 3;
-        const int high = digit(text[at]);
-        const int low = digit(text[at + 1]);
-        if (high < 0 || low < 0 || (i + 1 < mac.size() && text[at + 2] != ':')) {
-            return std::nullopt;
-        }
-        mac[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return mac;
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return ParseMacText(lower);
 }

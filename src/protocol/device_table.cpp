@@ -27,13 +27,6 @@ std::string NameText(const std::array<std::uint8_t, 16>& name) {
     return std::string(name.begin(), end);
 }
 
-namespace {
-
-constexpr MacBytes kNoMac{};
-constexpr std::size_t kDashLineLength = 95;
-
-// The bytes whose MAC text is exactly macText, or nothing when no MAC prints as that text.
-// Comparing these bytes is the same as comparing the texts, and much cheaper.
 std::optional<MacBytes> ParseMacText(const std::string& macText) {
     constexpr std::size_t kMacTextLength = 17;
     if (macText.size() != kMacTextLength) {
@@ -60,6 +53,11 @@ std::optional<MacBytes> ParseMacText(const std::string& macText) {
     }
     return mac;
 }
+
+namespace {
+
+constexpr MacBytes kNoMac{};
+constexpr std::size_t kDashLineLength = 95;
 
 template <std::size_t N>
 std::array<std::uint8_t, N> Bytes(const std::uint8_t* wire, std::size_t offset) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ inline constexpr std::size_t kDeviceTableCapacity = 32;
 std::string MacText(const MacBytes& mac);
 // "%d.%d.%d.%d"
 std::string Ipv4Text(const Ipv4Bytes& ip);
+// The bytes whose MAC text is exactly macText (lower case, colons), or nothing when no MAC
+// prints as that text. Comparing these bytes is the same as comparing the texts, and cheaper.
+std::optional<MacBytes> ParseMacText(const std::string& macText);
 // The characters of a Name field up to the first zero byte, at most 16; bytes kept as they are.
 std::string NameText(const std::array<std::uint8_t, 16>& name);
 
