@@ -205,13 +205,13 @@ TEST(PlanSelectedUnit, LabelNamingNoUnitShowsOnlyItsMac) {
     expectUnknown(kAvailableHeading, "Available Receiver:");
     expectUnknown("", "");
     expectUnknown("Gone: Receiver (192.168.0.7) [02:00:00:00:00:07]", "02:00:00:00:00:07");
-    // A "[" in the name spoils the MAC; the unit is not mistaken for record 0.
+    // A "[" in a unit's own name does not hide the unit, nor make it record 0.
     DeviceRecord odd = Receiver("a[b", 5);
     const std::vector<DeviceRecord> withOdd{devices[0], odd};
     const SelectedUnitView view = PlanSelectedUnit(withOdd, DeviceLabel(withOdd, 1));
-    EXPECT_FALSE(view.known);
-    EXPECT_EQ(view.mac, "b: Receiver (192.168.0.5) 02:00:00:00:00:05");
-    EXPECT_EQ(view.name, "");
+    EXPECT_TRUE(view.known);
+    EXPECT_EQ(view.mac, "02:00:00:00:00:05");
+    EXPECT_EQ(view.name, "a[b");
 }
 
 TEST(PlanSelectedUnit, EmptyTableKnowsNothing) {

@@ -369,9 +369,10 @@ TEST_F(ViewsDialog, LabelNamingNoUnitNeverShowsAnotherUnit) {
     Select(dlg.m_AvailableTree, "Available Receiver:");
     expectBlank("Available Receiver:");
 
+    // A "[" in the unit's own name: the unit itself, not a blank.
     Select(dlg.m_ConnectionsTree, kUniLabel);
     Select(dlg.m_AvailableTree, "a[b: Receiver (192.168.0.14) [02:00:00:00:00:0e]");
-    expectBlank("b: Receiver (192.168.0.14) 02:00:00:00:00:0e");
+    EXPECT_EQ(ShownFields(), (Fields{"a[b", "192.168.0.14", "02:00:00:00:00:0e", -1}));
 
     // A unit that a later discovery no longer found, before the trees are rebuilt.
     std::vector<DeviceRecord> without = SelectionSegment();
