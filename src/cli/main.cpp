@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "cli/ctl_run.h"
-#include "net/pcap_backend.h"
+#include "net/default_capture_backend.h"
 
 int main(int argc, char** argv) {
-    SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
+    SetCaptureBackend(MakeDefaultCaptureBackend());
     return RunCtl(argc, argv, std::cout, std::cerr);
 }

@@ -1,0 +1,13 @@
+# Exposes one folder of the host's /usr/include to the MinGW build, and nothing else there.
+function(vx_host_header_target target folder)
+    if(TARGET ${target})
+        return()
+    endif()
+    set(root ${CMAKE_BINARY_DIR}/host-headers)
+    file(MAKE_DIRECTORY ${root})
+    if(NOT EXISTS ${root}/${folder})
+        file(CREATE_LINK /usr/include/${folder} ${root}/${folder} SYMBOLIC)
+    endif()
+    add_library(${target} INTERFACE IMPORTED)
+    set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${root})
+endfunction()
