@@ -15,6 +15,7 @@ namespace {
 
 constexpr ULONG kEthernet = 6;   // IF_TYPE_ETHERNET_CSMACD
 constexpr ULONG kWireless = 71;  // IF_TYPE_IEEE80211: the capture driver frames it as Ethernet
+constexpr ULONG kAnyFamily = 0;  // adapters with or without IPv4, IPv6 alike
 constexpr ULONG kLoopback = 24;  // IF_TYPE_SOFTWARE_LOOPBACK
 constexpr ULONG kFirstBuffer = 16384;  // enough for a few adapters; grown when the call says so
 
@@ -50,7 +51,7 @@ std::optional<AdapterRow> FindAdapter(const std::string& interfaceName) {
     // The table may grow between the calls; a few tries are plenty.
     for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
         buffer = std::make_unique<std::uint8_t[]>(size);
-        result = GetAdaptersAddresses(AF_UNSPEC, kFlags, nullptr,
+        result = GetAdaptersAddresses(kAnyFamily, kFlags, nullptr,
                                       reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()), &size);
     }
     if (result != NO_ERROR) {
