@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "app/cvx418_app.h"
-#include "net/pcap_backend.h"
+#include "net/default_capture_backend.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ int main(int argc, char* argv[]) {
     }
     QApplication application(argc, argv);
     // Adapters are listed, opened and captured through libpcap.
-    SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
+    SetCaptureBackend(MakeDefaultCaptureBackend());
     CVX418App app;
     app.InitInstance();
     // Workers and the capture thread are not waited for: end the process at once, so no
