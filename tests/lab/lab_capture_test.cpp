@@ -22,6 +22,7 @@
 #include "net/frame_builder.h"
 #include "net/pcap_backend.h"
 #include "protocol/messages.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -48,14 +49,7 @@ class RecordingSink final : public LineSink {
 
 template <typename Pred>
 bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return vxtest::SleepUntil(pred, timeout);
 }
 
 // The station without its window: the lab adapter opened through the libpcap backend as the

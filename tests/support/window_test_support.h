@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "shell/cvx418_dlg.h"
+#include "wait_until.h"
 
 namespace vxtest {
 
@@ -25,15 +26,10 @@ using namespace std::chrono_literals;
 // Spins the window thread's event loop until done() holds; false on time-out. Blocking calls
 // from workers are served meanwhile.
 inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
+    return PollUntil(done, timeout, [] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
-    }
-    return true;
+    });
 }
 
 // Runs fn on a thread of its own, as the program's workers run, while this (window) thread
