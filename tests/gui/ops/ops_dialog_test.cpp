@@ -11,8 +11,10 @@
 #include <QMessageBox>
 #include <QTest>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -372,7 +374,38 @@ TEST_F(OpsDialog, AddAddressesTheUnitItsModeNames) {
                           }));
 }
 
+// Holds each send until `count` sends wait, so that workers started together have all read the
+// window before the first of them rebuilds the trees (which clears the selection).
+class SendTogether final : public CaptureHandle {
+  public:
+    SendTogether(std::unique_ptr<CaptureHandle> inner, int count)
+        : inner_(std::move(inner)), count_(count) {}
+    int SendPacket(const std::uint8_t* frame, std::size_t length) override {
+        {
+            std::unique_lock lock(mutex_);
+            ++waiting_;
+            arrived_.notify_all();
+            arrived_.wait_for(lock, 5s, [this] { return waiting_ >= count_; });
+        }
+        return inner_->SendPacket(frame, length);
+    }
+    int Loop(const FrameCallback& onFrame) override { return inner_->Loop(onFrame); }
+    void BreakLoop() override { inner_->BreakLoop(); }
+
+  private:
+    std::unique_ptr<CaptureHandle> inner_;
+    const int count_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    int waiting_ = 0;
+};
+
 TEST_F(OpsDialog, AddBackupGoesToTheTransmitterWithItsOwnSlot) {
+    std::string error;
+    AdapterSnapshot adapter = CurrentAdapter();
+    adapter.AdapterHandle =
+        std::make_shared<SendTogether>(theSegment->Open("rpcap://seg0", {}, error), 2);
+    SetCurrentAdapter(adapter);
     SelectUnit(3);  // multicast: a backup request still goes to the Transmitter
     Pick(kFillBackup2, dlg.m_Backup2Picker, 6);
     Pick(kFillBackup1, dlg.m_Backup1Picker, 2);
