@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/command_dispatch.h"
 #include "net/adapter.h"
+#include "net/adapter_state.h"
 #include "net/capture_backend.h"
 #include "ops/adapter_workers.h"
 #include "shell/cvx418_dlg.h"
@@ -109,6 +111,19 @@ inline void StopCapture(CVX418Dlg& dialog) {
     SetAdapterWorker(&dialog);
     MainDialog = nullptr;
     QCoreApplication::processEvents();
+}
+
+// The screenshot drivers' last step: focus on the tree, let the window paint, save the window
+// as PNG, then end the capture and drop the adapter so the dialog can go. False when the
+// picture could not be written.
+inline bool SaveWindowPicture(CVX418Dlg& dialog, CTreeCtrl& focus, const char* output) {
+    focus.widget()->setFocus();
+    vxtest::WaitUntil([] { return false; }, 500ms);
+    const bool saved = dialog.grab().save(QString::fromLocal8Bit(output), "PNG");
+    StopCapture(dialog);
+    vxtest::WaitUntil([] { return RunningWorkerCount() == 0; }, 5s);
+    SetCurrentAdapter({});
+    return saved;
 }
 
 }  // namespace adaptertest

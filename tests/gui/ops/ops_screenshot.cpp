@@ -55,13 +55,9 @@ int Run(const char* output) {
     }
     // The new Receiver selected under its Transmitter, as after the user's next click.
     SelectUnit(dialog->m_ConnectionsTree, kSpare3);
-    qobject_cast<QTreeWidget*>(dialog->m_ConnectionsTree.widget())->setFocus();
-    WaitUntil([] { return false; }, 500ms);  // let the window paint
-    const bool saved = dialog->grab().save(QString::fromLocal8Bit(output), "PNG");
-    adaptertest::StopCapture(*dialog);
-    WaitUntil([] { return RunningWorkerCount() == 0; }, 5s);
-    SetCurrentAdapter({});
-    return saved ? EXIT_SUCCESS : Fail("cannot write the picture");
+    return adaptertest::SaveWindowPicture(*dialog, dialog->m_ConnectionsTree, output)
+               ? EXIT_SUCCESS
+               : Fail("cannot write the picture");
 }
 
 }  // namespace

@@ -65,12 +65,9 @@ int Run(const char* output) {
     if (!Select(dialog->m_ConnectionsTree, "STAGE: Unicast (198.18.1.12) [02:18:00:00:01:02]")) {
         return Fail("STAGE is not in the Connections tree");
     }
-    qobject_cast<QTreeWidget*>(dialog->m_ConnectionsTree.widget())->setFocus();
-    WaitUntil([] { return false; }, 500ms);  // let the window paint
-    const bool saved = dialog->grab().save(QString::fromLocal8Bit(output), "PNG");
-    adaptertest::StopCapture(*dialog);
-    SetCurrentAdapter({});
-    return saved ? EXIT_SUCCESS : Fail("cannot write the picture");
+    return adaptertest::SaveWindowPicture(*dialog, dialog->m_ConnectionsTree, output)
+               ? EXIT_SUCCESS
+               : Fail("cannot write the picture");
 }
 
 }  // namespace
