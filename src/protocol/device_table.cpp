@@ -127,9 +127,21 @@ std::vector<std::string> TraceLinesFor(const DeviceRecord& r) {
 
 }  // namespace
 
+DeviceTable::DeviceTable(std::size_t capacity)
+    : capacity_(capacity), records_(std::min<std::size_t>(capacity, kDeviceTableCapacity)) {
+    if (records_.empty()) {
+        records_.resize(1);
+    }
+}
+
 int DeviceTable::DeviceCount() const {
     const std::lock_guard lock(mutex_);
     return count_;
+}
+
+int DeviceTable::UnitsAnswered() const {
+    const std::lock_guard lock(mutex_);
+    return count_ + static_cast<int>(turnedAway_.size());
 }
 
 // Callers hold the lock. An index outside the valid records falls back to slot 0, as a failed
@@ -311,17 +323,23 @@ void DeviceTable::StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRec
         const auto end = records_.begin() + count_;
         const bool known = std::any_of(records_.begin(), end,
                                        [&](const DeviceRecord& r) { return r.Mac == record.Mac; });
-        if (!known) {
-            if (static_cast<std::size_t>(count_) < records_.size()) {
-                records_[static_cast<std::size_t>(count_)] = record;
-                ++count_;
+        const auto at = static_cast<std::size_t>(count_);
+        if (!known && at < capacity_) {
+            if (at == records_.size()) {
+                records_.push_back(record);
             } else {
-                full = true;
+                records_[at] = record;
+            }
+            ++count_;
+        } else if (!known) {
+            full = true;
+            if (turnedAway_.size() < kMaxCountedUnits) {
+                turnedAway_.insert(record.Mac);
             }
         }
     }
     if (full) {
-        lines.push_back("Device table is full (" + std::to_string(kDeviceTableCapacity) +
+        lines.push_back("Device table is full (" + std::to_string(capacity_) +
                         " units): " + MacText(record.Mac) + " ignored");
     }
     lines.emplace_back(kDashLineLength, '-');
@@ -334,6 +352,7 @@ void DeviceTable::StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRec
 void DeviceTable::Clear() {
     const std::lock_guard lock(mutex_);
     count_ = 0;
+    turnedAway_.clear();
 }
 
 std::vector<DeviceRecord> DeviceTable::Snapshot() const {

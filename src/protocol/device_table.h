@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,7 +37,10 @@ struct DeviceRecord {
 };
 
 inline constexpr std::size_t kDeviceRecordSize = 66;
+// The window's table: what its trees and pickers show.
 inline constexpr std::size_t kDeviceTableCapacity = 32;
+// A table that keeps every unit that answers (the command-line tool).
+inline constexpr std::size_t kUnboundedDeviceTable = static_cast<std::size_t>(-1);
 
 // "%.02x:%.02x:%.02x:%.02x:%.02x:%.02x"
 std::string MacText(const MacBytes& mac);
@@ -57,7 +61,13 @@ enum class PeerSlot : int { Main = 0, Backup1 = 1, Backup2 = 2 };
 // and emitted after the lock is released.
 class DeviceTable {
   public:
+    explicit DeviceTable(std::size_t capacity = kDeviceTableCapacity);
+
     int DeviceCount() const;
+    // Distinct units that answered since the last Clear(), stored or not: more than
+    // DeviceCount() when the table was full. Counting stops at kMaxCountedUnits.
+    int UnitsAnswered() const;
+    static constexpr std::size_t kMaxCountedUnits = 65536;
 
     // By index, 0 .. DeviceCount()-1. An index outside that range reads slot 0's stale bytes
     // rather than anything past the table.
@@ -111,9 +121,13 @@ class DeviceTable {
     const DeviceRecord& Slot(int i) const;
     int FindLocked(const std::string& macText) const;
 
+    const std::size_t capacity_;
     mutable std::mutex mutex_;
-    std::array<DeviceRecord, kDeviceTableCapacity> records_{};
+    // Never shrinks, so slot 0 exists and Clear() leaves stale bytes behind, as the fixed
+    // array did; only records_[0, count_) are valid.
+    std::vector<DeviceRecord> records_;
     int count_ = 0;
+    std::set<MacBytes> turnedAway_;  // distinct units that did not fit since Clear()
 };
 
 // The process-wide table.

@@ -40,14 +40,17 @@ std::optional<std::string_view> NameRefusalText(NameVerdict verdict);
 
 // ---- address rule ----
 
-// The platform's dotted-address parser accepts the text, it is not 255.255.255.255 (which the
-// parser cannot tell from an error), and it holds at most four fields with nothing after a
-// blank, so that every field the user typed is sent.
+// Exactly four decimal fields of 0 to 255 with no leading zeros, blanks allowed only at the end,
+// and not 255.255.255.255 (which the platform's parser cannot tell from an error): only a text
+// whose every reading gives the same address is accepted, so the address sent is the address
+// the user read.
 bool IsAcceptedIpText(std::string_view text);
 // The four address bytes taken field by field from the text, each field read as a decimal
-// number the way strtol does (leading zeros do not make it octal; "0x1f" reads as 0), its low
-// 8 bits kept; missing fields are 0.
+// number the way a 32-bit strtol does (saturating; "0x1f" reads as 0), its low 8 bits kept;
+// missing fields are 0. For an accepted text, the address it names.
 Ipv4Bytes IpFieldsOf(std::string_view text);
+// The address an accepted text names; nothing for any other text.
+std::optional<Ipv4Bytes> ParseAcceptedIpText(std::string_view text);
 // Stores IpFieldsOf(text) into block bytes 10..13. Always true.
 bool ParseIpText(ConfigBlock& block, std::string_view text);
 
