@@ -246,7 +246,7 @@ class Applier {
             CarryOut(session_, std::get<PreparedRequest>(prepared), step.input, step.unit,
                      step.other, options_, UnitsView(order_), report_);
         report_.Document()["requests_sent"] = report_.Document()["requests_sent"].get<int>() + 1;
-        entry["result"] = outcome.result.empty() ? "not-sent" : outcome.result;
+        entry["result"] = outcome.result;
         Update(outcome.after);
         Emit(step, i, entry["result"]);
         if (outcome.status != kExitDone) {

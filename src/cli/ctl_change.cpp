@@ -97,6 +97,7 @@ CarriedOut CarryOut(CtlSession& session, const PreparedRequest& request,
         addressed, request.confirms, [&] { return SendPrepared(request); }, options.timeout, sent);
     if (!sent) {
         outcome.status = kExitAdapter;
+        outcome.result = "not-sent";
         outcome.message = "the adapter refused the request frame";
         return outcome;
     }

@@ -45,7 +45,8 @@ bool DiscoverUnits(CtlSession& session, const RunOptions& options, const CtlSess
         status = report.Fail(kExitAdapter, "the adapter refused the discovery broadcast");
         return false;
     }
-    report.Trace("discovery: " + std::to_string(session.Table().DeviceCount()) + " units");
+    report.Trace("discovery: " + std::to_string(session.Table().DeviceCount()) + " units, " +
+                 std::to_string(session.DiscoveryReplies()) + " replies");
     return true;
 }
 

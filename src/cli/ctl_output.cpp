@@ -1,9 +1,11 @@
 #include "cli/ctl_output.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "cli/ctl_text.h"
 #include "net/adapter.h"
+#include "protocol/wire_format.h"
 #include "views/labels.h"
 
 namespace {
@@ -30,6 +32,16 @@ Json ModeJson(const DeviceRecord& r) {
         default:
             return nullptr;
     }
+}
+
+// A Receiver's mode word is kept as the bytes it arrived in; read them as the wire does.
+unsigned ModeCode(const DeviceRecord& r) {
+    if (r.Kind != 0) {
+        return r.Mode;
+    }
+    std::uint8_t wire[sizeof r.Mode];
+    std::memcpy(wire, &r.Mode, sizeof wire);
+    return ReadBe16(wire);
 }
 
 std::string TerseMac(const MacBytes& mac) {
@@ -61,7 +73,7 @@ Json UnitJson(const DeviceRecord& r) {
         {"kind", IsTransmitter(r) ? "transmitter" : "receiver"},
         {"kind_code", r.Kind},
         {"mode", ModeJson(r)},
-        {"mode_code", r.Mode},
+        {"mode_code", ModeCode(r)},
         {"ip", Ipv4Text(r.Ip)},
         {"mac", MacText(r.Mac)},
         {"firmware_version", Hex02("0.%.02x", r.FirmwareVersion)},

@@ -19,6 +19,10 @@ constexpr std::chrono::milliseconds kBroadcastSpacing{200};
 constexpr std::chrono::milliseconds kReadBackFirstSpacing{200};
 constexpr std::chrono::milliseconds kReadBackLaterSpacing{1000};
 constexpr int kReadBackQuickBroadcasts = 3;
+// Every frame the tool reads fits (a discovery reply is 120 bytes). A small snapshot keeps the
+// capture ring's slots small, so it holds the burst of a thousand units answering at once;
+// with the 64 KiB default it held a few hundred.
+constexpr int kSnapshotLength = 512;
 
 // The record of a discovery reply, converted by the table's own rules.
 DeviceRecord RecordOf(std::span<const std::uint8_t, kDeviceRecordSize> wire) {
@@ -35,10 +39,12 @@ std::unique_ptr<CtlSession> CtlSession::Open(const AdapterInfo& adapter, LineSin
     std::unique_ptr<CtlSession> session(new CtlSession);
     CtlSession* const self = session.get();
     session->trace_ = &trace;
+    OpenParameters parameters;
+    parameters.snapshotLength = kSnapshotLength;
     session->station_ = Station::Open(
         adapter,
         [self](const std::uint8_t* frame, std::size_t length) { self->OnFrame(frame, length); },
-        failure, warnings);
+        failure, warnings, parameters);
     if (!session->station_) {
         return nullptr;
     }
@@ -69,12 +75,18 @@ void CtlSession::OnFrame(const std::uint8_t* frame, std::size_t length) {
                                                                     kDeviceRecordSize);
         table_.StoreDiscoveredDevice(wire, *trace_);
         const std::lock_guard lock(mutex_);
+        ++discoveryReplies_;
         if (readingBack_) {
             const DeviceRecord record = RecordOf(wire);
             readBack_[record.Mac] = record;
         }
     }
     changed_.notify_all();
+}
+
+int CtlSession::DiscoveryReplies() {
+    const std::lock_guard lock(mutex_);
+    return discoveryReplies_;
 }
 
 bool CtlSession::Broadcast() {

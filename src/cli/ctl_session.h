@@ -68,6 +68,8 @@ class CtlSession {
     const Ipv4Bytes& StationIp() const { return stationIp_; }
     // Discovery broadcasts and requests sent so far.
     int FramesSent() const { return framesSent_; }
+    // Discovery replies to this station captured so far, duplicates included.
+    int DiscoveryReplies();
 
   private:
     CtlSession() = default;
@@ -84,6 +86,7 @@ class CtlSession {
     std::optional<MacBytes> awaitedUnit_;
     ReplyCodes awaitedCodes_;
     std::optional<UnitReply> reply_;
+    int discoveryReplies_ = 0;
     bool readingBack_ = false;
     UnitRecords readBack_;
     std::unique_ptr<Station> station_;  // last: its capture thread stops before the rest goes
