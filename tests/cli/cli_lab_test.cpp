@@ -3,6 +3,7 @@
 // installation exported and applied back, and every JSON document against the schema.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,12 @@ class CliLabTest : public vxlab::LabTestBase {
             const auto stopped = lab_->StopSim();
             ASSERT_TRUE(stopped);
             EXPECT_EQ(stopped->Number("malformed"), 0) << "a request the units could not parse";
+        }
+        // The adapter lock of this namespace's vxst0 outlives the runs; not the namespace.
+        struct stat ns {};
+        if (inStation_ && stat("/proc/self/ns/net", &ns) == 0) {
+            std::filesystem::remove("/run/lock/vx418ctl.vxst0.net" + std::to_string(ns.st_ino) +
+                                    ".lock");
         }
         LabTestBase::TearDown();
     }
