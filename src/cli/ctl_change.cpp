@@ -85,6 +85,13 @@ CarriedOut CarryOut(CtlSession& session, const PreparedRequest& request,
                     const std::optional<MacBytes>& other, const RunOptions& options,
                     const UnitsView& before, Reporter& report) {
     CarriedOut outcome;
+    const auto fail = [&](int status, const char* result, std::string message, std::string detail) {
+        outcome.status = status;
+        outcome.result = result;
+        outcome.message = std::move(message);
+        outcome.detail = std::move(detail);
+        return outcome;
+    };
     const MacBytes addressed = MacOfText(request.addressedMac);
     const std::string label = before.Label(addressed);
     const std::string unknown =
@@ -96,27 +103,18 @@ CarriedOut CarryOut(CtlSession& session, const PreparedRequest& request,
     outcome.reply = session.SendAndAwaitReply(
         addressed, request.confirms, [&] { return SendPrepared(request); }, options.timeout, sent);
     if (!sent) {
-        outcome.status = kExitAdapter;
-        outcome.result = "not-sent";
-        outcome.message = "the adapter refused the request frame";
-        return outcome;
+        return fail(kExitAdapter, "not-sent", "the adapter refused the request frame", "");
     }
     if (!outcome.reply) {
-        outcome.status = kExitNoAnswer;
-        outcome.result = "no-answer";
-        outcome.message = unknown;
-        outcome.detail = label + " sent no reply within " +
-                         std::to_string(options.timeout.count()) + " ms (--timeout)";
-        return outcome;
+        return fail(kExitNoAnswer, "no-answer", unknown,
+                    label + " sent no reply within " + std::to_string(options.timeout.count()) +
+                        " ms (--timeout)");
     }
     const std::string text(
         ReplyLogText(outcome.reply->messageClass, outcome.reply->code).value_or(""));
     report.Trace("reply: " + text);
     if (outcome.reply->code != ReplyCodesOf(request.confirms).accepted) {
-        outcome.status = kExitRefused;
-        outcome.result = "refused";
-        outcome.message = label + ": " + text;
-        return outcome;
+        return fail(kExitRefused, "refused", label + ": " + text, "");
     }
     std::vector<MacBytes> macs{unit};
     if (other) {
@@ -134,20 +132,14 @@ CarriedOut CarryOut(CtlSession& session, const PreparedRequest& request,
         return outcome;
     }
     if (!back.answered) {
-        outcome.status = kExitNoAnswer;
-        outcome.result = "no-answer";
-        outcome.message = unknown;
-        outcome.detail = label + " accepted the change (" + text +
-                         ") but did not answer the read-back within " +
-                         std::to_string(options.wait.count()) + " ms (--wait)";
-        return outcome;
+        return fail(kExitNoAnswer, "no-answer", unknown,
+                    label + " accepted the change (" + text +
+                        ") but did not answer the read-back within " +
+                        std::to_string(options.wait.count()) + " ms (--wait)");
     }
     const UnitsView now = After(before, back.records);
-    outcome.status = kExitRefused;
-    outcome.result = "not-applied";
-    outcome.message = label + " accepted the change but does not report it";
-    outcome.detail = "it reports: " + now.UnitLine(now.IndexOf(unit));
-    return outcome;
+    return fail(kExitRefused, "not-applied", label + " accepted the change but does not report it",
+                "it reports: " + now.UnitLine(now.IndexOf(unit)));
 }
 
 int Change(const RunOptions& options, const ChangeCommand& c, Reporter& report) {

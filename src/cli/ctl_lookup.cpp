@@ -1,7 +1,6 @@
 #include "cli/ctl_lookup.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "cli/ctl_text.h"
 #include "views/labels.h"
@@ -9,52 +8,24 @@
 namespace {
 
 constexpr std::size_t kMacHexDigits = 12;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// Twelve hex digits, either bare or in pairs joined by one separator throughout.
-std::optional<MacBytes> ParseHexPairs(const std::string& text, char separator) {
-    const std::size_t expected = separator == '\0' ? kMacHexDigits : kMacHexDigits + 5;
-    if (text.size() != expected) {
-        return std::nullopt;
-    }
-    MacBytes mac{};
-    std::size_t at = 0;
-    for (std::size_t byte = 0; byte < mac.size(); ++byte) {
-        if (byte > 0 && separator != '\0' && text[at++] != separator) {
-            return std::nullopt;
-        }
-        const int high = HexValue(text[at]);
-        const int low = HexValue(text[at + 1]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        mac[byte] = static_cast<std::uint8_t>(high << 4 | low);
-        at += 2;
-    }
-    return mac;
-}
+constexpr std::size_t kMacTextLength = 17;
 
 }  // namespace
 
+// Folded into the table's own text form (lower case, colons) and read by its parser.
 std::optional<MacBytes> ParseMacSpelling(const std::string& text) {
-    for (const char separator : {':', '-', '\0'}) {
-        if (const auto mac = ParseHexPairs(text, separator)) {
-            return mac;
-        }
+    std::string canonical;
+    for (const char c : text) {
+        canonical += c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return std::nullopt;
+    if (canonical.size() == kMacHexDigits) {
+        for (std::size_t at = 2; at < canonical.size(); at += 3) {
+            canonical.insert(at, 1, ':');
+        }
+    } else if (canonical.size() == kMacTextLength && canonical[2] == '-') {
+        std::replace(canonical.begin(), canonical.end(), '-', ':');
+    }
+    return ParseMacText(canonical);
 }
 
 std::optional<UnitSelector> ParseUnitSelector(const std::string& text, std::string& error) {

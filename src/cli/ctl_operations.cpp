@@ -208,6 +208,10 @@ std::optional<PeerSlot> SlotHolding(const DeviceRecord& transmitter, const MacBy
 }
 
 const MacBytes& SlotMac(const DeviceRecord& transmitter, PeerSlot slot) {
+    return SlotMac(const_cast<DeviceRecord&>(transmitter), slot);
+}
+
+MacBytes& SlotMac(DeviceRecord& transmitter, PeerSlot slot) {
     switch (slot) {
         case PeerSlot::Backup1:
             return transmitter.T2Mac;

@@ -81,4 +81,6 @@ std::vector<SideEffect> SideEffectsOf(const OperationInput& input,
 
 // The slot of a unicast Transmitter that holds mac, if any.
 std::optional<PeerSlot> SlotHolding(const DeviceRecord& transmitter, const MacBytes& mac);
+// T1Mac, T2Mac or T3Mac of a Transmitter.
 const MacBytes& SlotMac(const DeviceRecord& transmitter, PeerSlot slot);
+MacBytes& SlotMac(DeviceRecord& transmitter, PeerSlot slot);

@@ -18,17 +18,6 @@ struct Place {
     PeerSlot slot = PeerSlot::Main;
 };
 
-MacBytes& MutableSlot(DeviceRecord& transmitter, PeerSlot slot) {
-    switch (slot) {
-        case PeerSlot::Backup1:
-            return transmitter.T2Mac;
-        case PeerSlot::Backup2:
-            return transmitter.T3Mac;
-        default:
-            return transmitter.T1Mac;
-    }
-}
-
 bool IsUnicast(const DeviceRecord& r) {
     return ModeLowByte(r) != kModeMulticastLowByte;
 }
@@ -87,7 +76,7 @@ void Release(DeviceRecord& rx, UnitRecords& units) {
     if (const auto tx = units.find(rx.T1Mac); tx != units.end() && IsUnicast(tx->second)) {
         for (const PeerSlot slot : kSlots) {
             if (SlotMac(tx->second, slot) == rx.Mac) {
-                MutableSlot(tx->second, slot) = kNoMac;
+                SlotMac(tx->second, slot) = kNoMac;
             }
         }
     }
@@ -379,7 +368,7 @@ void ApplyStep(const PlanStep& step, UnitRecords& units) {
     }
     Release(rx, units);
     if (IsUnicast(unit) || step.input.slot != PeerSlot::Main) {
-        MacBytes& slot = MutableSlot(unit, step.input.slot);
+        MacBytes& slot = SlotMac(unit, step.input.slot);
         if (const auto old = units.find(slot);
             old != units.end() && old->second.T1Mac == unit.Mac) {
             old->second.T1Mac = kNoMac;  // the slot's previous Receiver is set free
