@@ -439,7 +439,8 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, Label(3)), true);  // top level
     Press(kDelete);
     ASSERT_EQ(Frames().size(), 3u);
-    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver.
+    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver
+    // and leaves the backup slot, as the units do.
     EXPECT_EQ(DestMac(Frames()[0]), "02 00 00 00 00 01");
     // Multicast: each Receiver addressed, naming the Transmitter first, selector 0, delete.
     EXPECT_EQ(DestMac(Frames()[1]), "02 00 00 00 00 04");
@@ -449,8 +450,9 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     EXPECT_EQ(DestMac(Frames()[2]), "02 00 00 00 00 05");
     const DeviceRecord stage = Devices().RecordByMac(MacTextOf(1));
     EXPECT_EQ(MacText(stage.T1Mac), MacTextOf(8));
-    EXPECT_EQ(MacText(stage.T2Mac), MacTextOf(8));
+    EXPECT_EQ(MacText(stage.T2Mac), kEmptyMacText);
     EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(7))), kEmptyMacText);
+    EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(8))), MacTextOf(1));
     EXPECT_EQ(NewLines(), std::vector<std::string>(
                               3, "Deleting the Receiver(s) for this Transmitter. Please wait."));
     for (const HTREEITEM item : ReceiverItems()) {
