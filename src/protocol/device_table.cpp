@@ -436,8 +436,9 @@ void DeviceTable::DropExpectation(RequestTicket ticket) {
 void DeviceTable::ApplyForRequest(RequestTicket ticket, const RecordEdit& edit) {
     const std::lock_guard lock(mutex_);
     const std::span<DeviceRecord> valid(records_.data(), static_cast<std::size_t>(count_));
-    const auto entry = std::find_if(pending_.begin(), pending_.end(),
-                                    [ticket](const PendingAnswer& p) { return p.ticket == ticket; });
+    const auto entry =
+        std::find_if(pending_.begin(), pending_.end(),
+                     [ticket](const PendingAnswer& p) { return p.ticket == ticket; });
     if (entry == pending_.end()) {
         edit(valid);
         return;
@@ -463,10 +464,9 @@ void DeviceTable::ApplyForRequest(RequestTicket ticket, const RecordEdit& edit) 
 bool DeviceTable::SettleAnswer(const MacBytes& source, ConfirmedOperation operation,
                                bool accepted) {
     const std::lock_guard lock(mutex_);
-    const auto entry =
-        std::find_if(pending_.begin(), pending_.end(), [&](const PendingAnswer& p) {
-            return p.addressed == source && p.operation == operation && !p.accepted;
-        });
+    const auto entry = std::find_if(pending_.begin(), pending_.end(), [&](const PendingAnswer& p) {
+        return p.addressed == source && p.operation == operation && !p.accepted;
+    });
     if (entry == pending_.end()) {
         return false;
     }

@@ -40,7 +40,8 @@ std::optional<ReplyVerdict> VerdictOf(std::uint16_t messageClass, std::uint16_t 
          {ConfirmedOperation::SetName, ConfirmedOperation::SetIp, ConfirmedOperation::SetTopology,
           ConfirmedOperation::AddReceiver, ConfirmedOperation::DeleteReceiver}) {
         const ReplyCodes codes = ReplyCodesOf(operation);
-        if (codes.messageClass == messageClass && (code == codes.accepted || code == codes.refused)) {
+        if (codes.messageClass == messageClass &&
+            (code == codes.accepted || code == codes.refused)) {
             return ReplyVerdict{operation, code == codes.accepted};
         }
     }

@@ -22,7 +22,6 @@ struct UnitReply {
 // than 50 bytes, another magic, or a request (the station's own, captured on its adapter).
 std::optional<UnitReply> DecodeUnitReply(const std::uint8_t* frame, std::size_t capturedLength);
 
-
 struct ReplyCodes {
     std::uint16_t messageClass = 0;
     std::uint16_t accepted = 0;

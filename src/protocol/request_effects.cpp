@@ -12,8 +12,8 @@ DeviceRecord* Find(Records records, const MacBytes& mac) {
     if (mac == kNoMac) {
         return nullptr;
     }
-    const auto it =
-        std::find_if(records.begin(), records.end(), [&](const DeviceRecord& r) { return r.Mac == mac; });
+    const auto it = std::find_if(records.begin(), records.end(),
+                                 [&](const DeviceRecord& r) { return r.Mac == mac; });
     return it == records.end() ? nullptr : &*it;
 }
 
