@@ -1,5 +1,6 @@
 #include "ops/adapter_workers.h"
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -15,6 +16,8 @@
 
 namespace {
 
+std::atomic<int> pendingRefusalRebuilds{0};
+
 void HandleFrame(const std::uint8_t* frame, std::size_t capturedLength) {
     if (!HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink())) {
         return;
@@ -22,11 +25,19 @@ void HandleFrame(const std::uint8_t* frame, std::size_t capturedLength) {
     // A unit refused a change the trees already show. The rebuild waits on the window, which
     // the capture thread must never do.
     if (CVX418Dlg* dialog = MainDialog.load()) {
-        StartDetachedThread([dialog] { RebuildDeviceTrees(dialog); });
+        ++pendingRefusalRebuilds;
+        StartDetachedThread([dialog] {
+            RebuildDeviceTrees(dialog);
+            --pendingRefusalRebuilds;
+        });
     }
 }
 
 }  // namespace
+
+int PendingRefusalRebuilds() {
+    return pendingRefusalRebuilds.load();
+}
 
 void FillAdapterList(CVX418Dlg* dialog) {
     std::string error;

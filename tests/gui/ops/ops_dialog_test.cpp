@@ -299,6 +299,11 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
     SelectUnit(3);
     dlg.m_TopologyCombo.SetCurSel(1);
     Press(kTopology);
+    dlg.m_IpEdit.SetWindowText("192.168.0.99");
+    Press(kChangeIp);
+    SelectUnit(1);
+    Pick(kFillBackup2, dlg.m_Backup2Picker, 6);
+    Press(kAddBackup2);
     EXPECT_EQ(NewLines(), (std::vector<std::string>{
                               "Updating device's name. Please wait",
                               "Failed to update device's name.",
@@ -308,6 +313,10 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
                               "Failed to add the Receiver.",
                               "Updating device's topology mode. Please wait.",
                               "Failed to update device's topology mode.",
+                              "Updating device's IP address. Please wait",
+                              "Failed to update device's IP address.",
+                              "Adding the Backup Receiver to this Transmitter. Please wait.",
+                              "Failed to add the backup Receiver.",
                           }));
     // Not even the unicast Transmitter's main Receiver moved: nothing was requested.
     EXPECT_EQ(Devices().Snapshot(), table);

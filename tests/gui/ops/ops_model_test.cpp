@@ -22,6 +22,7 @@
 #include "dialog_support.h"
 #include "net/adapter_state.h"
 #include "net/memory_segment.h"
+#include "ops/adapter_workers.h"
 #include "protocol/operation_rules.h"
 #include "protocol/wire_format.h"
 #include "shell/cvx418_dlg.h"
@@ -328,7 +329,8 @@ TEST_F(OpsModel, WithoutARefreshTheTreesShowWhatTheUnitsHold) {
             // Every request is answered; the trees follow the answers.
             answered = theSegment->SentFrames().size();
             ASSERT_TRUE(WaitUntil([&] { return ReplyLines() >= answered; }, 5s));
-            WaitUntil([&] { return WindowTrees() == ModelTrees(); }, 5s);
+            WaitUntil(
+                [&] { return PendingRefusalRebuilds() == 0 && WindowTrees() == ModelTrees(); }, 5s);
             EXPECT_EQ(WindowTrees(), ModelTrees());
             std::multiset<std::string> macs;
             const Trees shown = WindowTrees();
