@@ -8,6 +8,9 @@ void FillAdapterList(CVX418Dlg* dialog);
 // Worker of "Set Adapter": opens the selected adapter and, on success, becomes the capture
 // thread until a later Set Adapter stops it. Returns 1 in every case.
 unsigned SetAdapterWorker(CVX418Dlg* dialog);
+// Tree rebuilds that units' refusals have started and that have not finished yet (each runs on
+// a thread of its own, off the capture thread).
+int PendingRefusalRebuilds();
 // Opens the position-th offered adapter and makes it the current one; false when it cannot.
 // *notPermitted, when given, says whether the capture library refused for lack of privileges.
 bool OpenSelectedAdapter(CVX418Dlg* dialog, int position, bool* notPermitted = nullptr);

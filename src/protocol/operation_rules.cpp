@@ -133,36 +133,61 @@ RequestTarget MainReceiverTarget(std::uint8_t transmitterModeLowByte,
     return {receiverMac, transmitterMac};
 }
 
+RecordTarget MainReceiverTarget(const DeviceRecord& transmitter, const DeviceRecord& receiver) {
+    if (static_cast<std::uint8_t>(transmitter.Mode & 0xffu) != kModeMulticastLowByte) {
+        return {transmitter, receiver};
+    }
+    return {receiver, transmitter};
+}
+
 RequestTarget BackupReceiverTarget(const std::string& transmitterMac,
                                    const std::string& receiverMac) {
     return {transmitterMac, receiverMac};
 }
 
-ConfigBlock NameRequestBlock(DeviceTable& table, const std::string& mac, const NameField& name) {
+ConfigBlock NameRequestBlock(const DeviceRecord& unit, const NameField& name) {
     ConfigBlock block{};
     std::copy(name.begin(), name.end(), block.begin() + kConfigNameOffset);
-    BuildConfigBlock(table, mac, block);
+    BuildConfigBlock(unit, block);
     return block;
 }
 
-ConfigBlock IpRequestBlock(DeviceTable& table, const std::string& mac, std::string_view ipText) {
+ConfigBlock IpRequestBlock(const DeviceRecord& unit, const Ipv4Bytes& ip) {
     ConfigBlock block{};
-    ParseIpText(block, ipText);
-    BuildConfigBlock(table, mac, block);
+    SetNewIpAddress(block, ip);
+    BuildConfigBlock(unit, block);
     return block;
 }
 
-ConfigBlock TopologyRequestBlock(DeviceTable& table, const std::string& mac, Topology mode) {
+ConfigBlock TopologyRequestBlock(const DeviceRecord& unit, Topology mode) {
     ConfigBlock block{};
-    BuildConfigBlock(table, mac, block);
+    BuildConfigBlock(unit, block);
     SetTopologyMode(block, static_cast<std::uint16_t>(mode));
     return block;
 }
 
-ConnectionBlock ConnectionRequestBlock(DeviceTable& table, const RequestTarget& target,
+ConnectionBlock ConnectionRequestBlock(const DeviceRecord& addressed, const DeviceRecord& other,
                                        PeerSlot selector) {
     ConnectionBlock block{};
-    BuildConnectionBlock(table, target.addressed, target.other, block);
+    BuildConnectionBlock(addressed, other, block);
     SetSelector(block, static_cast<std::uint16_t>(selector));
     return block;
+}
+
+ConfigBlock NameRequestBlock(DeviceTable& table, const std::string& mac, const NameField& name) {
+    return NameRequestBlock(table.RecordByMac(mac), name);
+}
+
+ConfigBlock IpRequestBlock(DeviceTable& table, const std::string& mac, std::string_view ipText) {
+    return IpRequestBlock(table.RecordByMac(mac), IpFieldsOf(ipText));
+}
+
+ConfigBlock TopologyRequestBlock(DeviceTable& table, const std::string& mac, Topology mode) {
+    return TopologyRequestBlock(table.RecordByMac(mac), mode);
+}
+
+ConnectionBlock ConnectionRequestBlock(DeviceTable& table, const RequestTarget& target,
+                                       PeerSlot selector) {
+    return ConnectionRequestBlock(table.RecordByMac(target.addressed),
+                                  table.RecordByMac(target.other), selector);
 }

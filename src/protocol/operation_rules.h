@@ -71,11 +71,27 @@ struct RequestTarget {
 // multicast the Receiver is addressed and names the Transmitter.
 RequestTarget MainReceiverTarget(std::uint8_t transmitterModeLowByte,
                                  const std::string& transmitterMac, const std::string& receiverMac);
+// The same rule on records the caller has looked up.
+struct RecordTarget {
+    DeviceRecord addressed;
+    DeviceRecord other;
+};
+RecordTarget MainReceiverTarget(const DeviceRecord& transmitter, const DeviceRecord& receiver);
+
 // Add backup: always the Transmitter, whatever its mode.
 RequestTarget BackupReceiverTarget(const std::string& transmitterMac,
                                    const std::string& receiverMac);
 
 // ---- request blocks (every byte the operation does not set is zero) ----
+
+// From records the caller looked up once and carries through.
+ConfigBlock NameRequestBlock(const DeviceRecord& unit, const NameField& name);
+ConfigBlock IpRequestBlock(const DeviceRecord& unit, const Ipv4Bytes& ip);
+ConfigBlock TopologyRequestBlock(const DeviceRecord& unit, Topology mode);
+ConnectionBlock ConnectionRequestBlock(const DeviceRecord& addressed, const DeviceRecord& other,
+                                       PeerSlot selector);
+
+// From the table by MAC text (a MAC that names no record reads record 0: check first).
 
 ConfigBlock NameRequestBlock(DeviceTable& table, const std::string& mac, const NameField& name);
 ConfigBlock IpRequestBlock(DeviceTable& table, const std::string& mac, std::string_view ipText);

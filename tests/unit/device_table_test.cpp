@@ -195,9 +195,14 @@ TEST_F(DeviceTableTest, LookUpByMacFallsBackToRecordZero) {
     EXPECT_EQ(table.DeviceModeByMac("00:1c:2d:00:00:01"), 1);
     EXPECT_EQ(table.DeviceKindByMac("00:1c:2d:00:00:02"), 0);
 
-    // Setters on an unknown MAC patch record 0, as callers expect.
+    // Setters on an unknown MAC change nothing: record 0 is some other unit.
+    const auto before = table.Snapshot();
     table.SetDeviceKindByMac("unknown", 0);
-    EXPECT_EQ(table.RecordAt(0).Kind, 0);
+    table.SetDeviceNameByMac("", {});
+    table.LinkT1MacByMac("NULL", 255);
+    EXPECT_EQ(table.Snapshot(), before);
+    EXPECT_FALSE(table.FindRecord("NULL"));
+    EXPECT_EQ(table.FindRecord("00:1c:2d:00:00:03")->Mac, MacOf(3));
 }
 
 TEST_F(DeviceTableTest, IndexOutsideTheValidRecordsReadsSlotZero) {

@@ -299,6 +299,11 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
     SelectUnit(3);
     dlg.m_TopologyCombo.SetCurSel(1);
     Press(kTopology);
+    dlg.m_IpEdit.SetWindowText("192.168.0.99");
+    Press(kChangeIp);
+    SelectUnit(1);
+    Pick(kFillBackup2, dlg.m_Backup2Picker, 6);
+    Press(kAddBackup2);
     EXPECT_EQ(NewLines(), (std::vector<std::string>{
                               "Updating device's name. Please wait",
                               "Failed to update device's name.",
@@ -308,6 +313,10 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
                               "Failed to add the Receiver.",
                               "Updating device's topology mode. Please wait.",
                               "Failed to update device's topology mode.",
+                              "Updating device's IP address. Please wait",
+                              "Failed to update device's IP address.",
+                              "Adding the Backup Receiver to this Transmitter. Please wait.",
+                              "Failed to add the backup Receiver.",
                           }));
     // Not even the unicast Transmitter's main Receiver moved: nothing was requested.
     EXPECT_EQ(Devices().Snapshot(), table);
@@ -439,7 +448,8 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, Label(3)), true);  // top level
     Press(kDelete);
     ASSERT_EQ(Frames().size(), 3u);
-    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver.
+    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver
+    // and leaves the backup slot, as the units do.
     EXPECT_EQ(DestMac(Frames()[0]), "02 00 00 00 00 01");
     // Multicast: each Receiver addressed, naming the Transmitter first, selector 0, delete.
     EXPECT_EQ(DestMac(Frames()[1]), "02 00 00 00 00 04");
@@ -449,8 +459,9 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     EXPECT_EQ(DestMac(Frames()[2]), "02 00 00 00 00 05");
     const DeviceRecord stage = Devices().RecordByMac(MacTextOf(1));
     EXPECT_EQ(MacText(stage.T1Mac), MacTextOf(8));
-    EXPECT_EQ(MacText(stage.T2Mac), MacTextOf(8));
+    EXPECT_EQ(MacText(stage.T2Mac), kEmptyMacText);
     EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(7))), kEmptyMacText);
+    EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(8))), MacTextOf(1));
     EXPECT_EQ(NewLines(), std::vector<std::string>(
                               3, "Deleting the Receiver(s) for this Transmitter. Please wait."));
     for (const HTREEITEM item : ReceiverItems()) {
