@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "cli/ctl_install.h"
 #include "cli/ctl_lookup.h"
 #include "cli/ctl_operations.h"
 #include "cli/ctl_output.h"
+#include "cli/ctl_plan.h"
 #include "cli/ctl_run.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
@@ -394,6 +398,125 @@ TEST_F(CliMemoryTest, UnitsAreFoundByNameOrMac) {
         const UnitMatch match = FindUnit(devices, *selector);
         EXPECT_EQ(match.index, c.index) << c.typed;
         EXPECT_EQ(match.error.rfind(c.error, 0), 0u) << c.typed << ": " << match.error;
+    }
+}
+
+// The layout exported, edited, then planned against the layout as it is.
+TEST_F(CliMemoryTest, ApplyPlansInASafeOrderOrRefuses) {
+    const std::vector<DeviceRecord> units = table_.Snapshot();
+    const std::string hall = MacText(kHall), stage = MacText(kStage), foyer = MacText(kFoyer),
+                      stageL = MacText(kStageL), spare = MacText(kSpare);
+    std::map<MacBytes, std::string> names;
+    for (const DeviceRecord& r : units) {
+        names[r.Mac] = NameText(r.Name);
+    }
+    const auto describe = [&](const PlanStep& step) {
+        static constexpr const char* kOps[] = {"rename", "set-ip", "set-mode", "attach", "detach"};
+        static constexpr const char* kSlots[] = {"main", "backup1", "backup2"};
+        std::string text =
+            std::string(kOps[static_cast<int>(step.input.operation)]) + " " + names[step.unit];
+        if (step.other) {
+            text += " " + names[*step.other];
+        }
+        if (step.input.operation == CtlOperation::Attach) {
+            text += std::string(" ") + kSlots[static_cast<int>(step.input.slot)];
+        }
+        return step.input.text.empty() ? text : text + " " + step.input.text;
+    };
+    struct Case {
+        const char* what;
+        std::function<void(Json&)> edit;  // on the exported "units"
+        std::vector<std::string> steps;
+        const char* problem;
+    };
+    const std::vector<Case> cases{
+        {"as exported", [](Json&) {}, {}, ""},
+        {"slots change: emptied from the last one down, then filled from main",
+         [&](Json& u) {
+             u[stage]["main"] = spare;
+             u[stage]["backup1"] = stageL;
+             u[spare]["transmitter"] = stage;
+         },
+         {"detach STAGE STAGEL", "attach STAGE SPARE main", "attach STAGE STAGEL backup1"},
+         ""},
+        {"a new mode first, then the Receivers",
+         [&](Json& u) {
+             u[hall]["mode"] = "unicast";
+             u[hall].erase("receivers");
+             u[hall]["main"] = foyer;
+         },
+         {"set-mode HALL", "attach HALL FOYER main"},
+         ""},
+        {"an address taken only once its holder left it",
+         [&](Json& u) {
+             u[spare]["ip"] = "198.18.1.23";
+             u[stageL]["ip"] = "198.18.1.99";
+         },
+         {"set-ip STAGEL 198.18.1.99", "set-ip SPARE 198.18.1.23"},
+         ""},
+        {"addresses in a circle",
+         [&](Json& u) {
+             u[spare]["ip"] = "198.18.1.23";
+             u[stageL]["ip"] = "198.18.1.25";
+         },
+         {},
+         "in a circle"},
+        {"an address kept by a unit outside the file",
+         [&](Json& u) {
+             u.erase(hall);
+             u[spare]["ip"] = "198.18.1.11";
+         },
+         {},
+         "HALL [00:1c:2d:00:00:11] has it and keeps it"},
+        {"a name the rule refuses",
+         [&](Json& u) { u[foyer]["name"] = "FOYER-1"; },
+         {},
+         "Device Name Format Error."},
+        {"a kind", [&](Json& u) { u[spare]["kind"] = "transmitter"; }, {}, "a unit's kind"},
+    };
+    for (const Case& c : cases) {
+        Json document = InstallationJson(units, "mem0");
+        c.edit(document["units"]);
+        std::string error;
+        const auto installation = ParseInstallation(document, error);
+        ASSERT_TRUE(installation) << c.what << ": " << error;
+        const Plan plan = ComputePlan(*installation, units);
+        std::vector<std::string> steps;
+        for (const PlanStep& step : plan.steps) {
+            steps.push_back(describe(step));
+        }
+        const std::string problems = plan.problems.empty() ? std::string() : plan.problems.front();
+        if (*c.problem == '\0') {
+            EXPECT_EQ(steps, c.steps) << c.what;
+            EXPECT_TRUE(plan.problems.empty()) << c.what << ": " << problems;
+        } else {
+            EXPECT_NE(problems.find(c.problem), std::string::npos) << c.what << ": " << problems;
+        }
+    }
+}
+
+TEST_F(CliMemoryTest, InstallationFilesAreCheckedBeforeUse) {
+    const std::string hall = MacText(kHall), foyer = MacText(kFoyer), stage = MacText(kStage);
+    struct Case {
+        std::function<void(Json&)> edit;  // on the whole document
+        const char* error;
+    };
+    const std::vector<Case> cases{
+        {[](Json& d) { d["kind"] = "other"; }, "not an installation file"},
+        {[](Json& d) { d["units"]["HALL"] = d["units"].front(); }, "must be the unit's MAC"},
+        {[&](Json& d) { d["units"]["00-1C-2D-00-00-11"] = d["units"][hall]; }, "is given twice"},
+        {[&](Json& d) { d["units"][stage]["backup1"] = MacText(kStageL); }, "is given twice"},
+        {[&](Json& d) { d["units"][foyer]["ip"] = "198.18.1.021"; }, "four decimal fields"},
+        {[&](Json& d) { d["units"][hall]["main"] = foyer; }, "needs the unicast mode"},
+        {[&](Json& d) { d["units"][foyer]["transmitter"] = stage; }, "disagrees"},
+        {[&](Json& d) { d["units"][foyer]["ip"] = "198.18.1.12"; }, "the same address"},
+    };
+    for (const Case& c : cases) {
+        Json document = InstallationJson(table_.Snapshot(), "mem0");
+        c.edit(document);
+        std::string error;
+        EXPECT_FALSE(ParseInstallation(document, error)) << c.error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.error << ": " << error;
     }
 }
 
