@@ -13,6 +13,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDiscoveryBroadcasts = 3;
+constexpr MacBytes kBroadcast{0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
 constexpr std::chrono::milliseconds kBroadcastSpacing{200};
 // A read-back repeats its broadcast quickly at first (a lost frame), then once a second (a unit
 // that needs a moment to apply a change).
@@ -57,10 +58,15 @@ std::unique_ptr<CtlSession> CtlSession::Open(const AdapterInfo& adapter, LineSin
 
 void CtlSession::OnFrame(const std::uint8_t* frame, std::size_t length) {
     const auto reply = DecodeUnitReply(frame, length);
+    if (!reply) {
+        return;
+    }
+    const bool discovery = reply->messageClass == kDiscoveryReplyClass;
     {
         const std::lock_guard lock(mutex_);
-        // Two programs on one adapter would share its MAC: the adapter lock keeps them apart.
-        if (!reply || reply->destination != stationMac_) {
+        // Only replies to this station count (two programs on one adapter would share its MAC:
+        // the adapter lock keeps them apart); a unit's description may also come as broadcast.
+        if (reply->destination != stationMac_ && !(discovery && reply->destination == kBroadcast)) {
             return;
         }
         if (awaitedUnit_ && !reply_ && reply->source == *awaitedUnit_ &&
@@ -69,8 +75,7 @@ void CtlSession::OnFrame(const std::uint8_t* frame, std::size_t length) {
             reply_ = reply;
         }
     }
-    if (reply->messageClass == kDiscoveryReplyClass && reply->code == kDiscoveryRecordCode &&
-        length >= kMinDiscoveryReplyLength) {
+    if (discovery && reply->code == kDiscoveryRecordCode && length >= kMinDiscoveryReplyLength) {
         const std::span<const std::uint8_t, kDeviceRecordSize> wire(frame + kTfdpDataOffset,
                                                                     kDeviceRecordSize);
         table_.StoreDiscoveredDevice(wire, *trace_);

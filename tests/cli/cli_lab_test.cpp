@@ -14,6 +14,7 @@
 
 #include "lab_fixture.h"
 #include "lab_test_base.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -71,12 +72,37 @@ class CliLabTest : public vxlab::LabTestBase {
         return run;
     }
 
+    // The simulator's events come through a pipe a moment after the fact: its count once the log
+    // has been quiet for 100 ms.
+    std::size_t SettledEventCount() const {
+        std::size_t count = lab_->EventCount();
+        for (int quiet = 0; quiet < 10;) {
+            std::this_thread::sleep_for(10ms);
+            const std::size_t now = lab_->EventCount();
+            quiet = now == count ? quiet + 1 : 0;
+            count = now;
+        }
+        return count;
+    }
+
     // Addressed requests the units saw since event from.
     std::size_t UnitRequestsSince(std::size_t from) const {
+        SettledEventCount();
         const auto events = lab_->Events();
         return static_cast<std::size_t>(
             std::count_if(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
                           [](const SimEvent& e) { return e.Is("request") && e.Has("unit"); }));
+    }
+
+    // The simulator's latest record of the unit shows the value (once its log has caught up).
+    bool UnitShows(const std::string& mac, const std::string& field,
+                   const std::string& value) const {
+        return vxtest::SleepUntil(
+            [&] {
+                const auto unit = lab_->UnitState(mac);
+                return unit && unit->Text(field) == value;
+            },
+            3s);
     }
 
     // The running simulator's unit events: the units as it holds them, by MAC.
@@ -213,11 +239,9 @@ TEST_F(CliLabTest, EachChangeReachesTheUnitOnceAndNotAgain) {
         const Outcome run = Ctl(c.args);
         EXPECT_EQ(run.status, 0) << c.args[0] << "\n" << run.err;
         EXPECT_NE(run.out.find("Succeeded"), std::string::npos) << run.out;
-        const auto unit = lab_->UnitState(c.mac);
-        ASSERT_TRUE(unit);
-        EXPECT_EQ(unit->Text(c.field), c.value) << c.args[0] << ": " << unit->Line();
+        EXPECT_TRUE(UnitShows(c.mac, c.field, c.value)) << c.args[0];
 
-        const std::size_t from = lab_->EventCount();
+        const std::size_t from = SettledEventCount();
         std::vector<std::string> again = c.args;
         again.push_back("--json");
         const Outcome rerun = Ctl(again);
@@ -274,7 +298,7 @@ TEST_F(CliLabTest, EachExitStatus) {
         if (!c.before.empty()) {
             ASSERT_EQ(Ctl(c.before).status, 0);
         }
-        const std::size_t from = lab_->EventCount();
+        const std::size_t from = SettledEventCount();
         const Outcome run = Ctl(c.args);
         EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.err;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
@@ -338,7 +362,7 @@ TEST_F(CliLabTest, ForceIsNeededToUndoOtherAttachments) {
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
         args.push_back("--json");
-        const std::size_t from = lab_->EventCount();
+        const std::size_t from = SettledEventCount();
         const Outcome refused = Ctl(args);
         EXPECT_EQ(refused.status, 2) << refused.err;
         EXPECT_EQ(UnitRequestsSince(from), 0u);
@@ -352,7 +376,7 @@ TEST_F(CliLabTest, ForceIsNeededToUndoOtherAttachments) {
         args.push_back("--force");
         const Outcome forced = Ctl(args);
         EXPECT_EQ(forced.status, 0) << forced.err;
-        EXPECT_EQ(lab_->UnitState(c.mac)->Text(c.field), c.value) << c.args[0];
+        EXPECT_TRUE(UnitShows(c.mac, c.field, c.value)) << c.args[0];
     }
 }
 
@@ -360,6 +384,7 @@ TEST_F(CliLabTest, AnExportedInstallationIsAppliedBack) {
     StartLab({.preset = "demo"});
     const std::string file = TempFile("venue.json");
     ASSERT_EQ(Ctl({"export", "-o", file, "--wait", "300"}).status, 0);
+    SettledEventCount();
     const auto installed = SimState();
 
     for (const std::vector<std::string>& change : std::vector<std::vector<std::string>>{
@@ -373,18 +398,17 @@ TEST_F(CliLabTest, AnExportedInstallationIsAppliedBack) {
          }) {
         ASSERT_EQ(Ctl(change).status, 0) << change[0];
     }
+    std::size_t from = SettledEventCount();
     ASSERT_NE(SimState(), installed);
-
-    std::size_t from = lab_->EventCount();
     const Outcome dry = Ctl({"apply", file, "--dry-run"});
     EXPECT_EQ(dry.status, 0) << dry.err;
     EXPECT_EQ(UnitRequestsSince(from), 0u);
     const Outcome applied = Ctl({"apply", file, "--json"});
     EXPECT_EQ(applied.status, 0) << applied.err;
     EXPECT_EQ(applied.Document()["matched"], true);
+    from = SettledEventCount();
     EXPECT_EQ(SimState(), installed);
 
-    from = lab_->EventCount();
     const Outcome again = Ctl({"apply", file, "--json"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_TRUE(again.Document()["plan"].empty()) << again.out;
@@ -428,6 +452,11 @@ TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
     collect({"apply", unknown, "--wait", "300"}, 5);
     collect({"rename", "nobody", "X", "--wait", "300"}, 5);
     collect({"rename", kSpare1}, 2);
+    std::string shown;  // the adapter from VX418_ADAPTER
+    EXPECT_EQ(
+        vxlab::Lab::Run({"env", "VX418_ADAPTER=vxst0", VX418CTL_BINARY, "show", kSpare1}, &shown),
+        0)
+        << shown;
     RestartSim({.preset = "demo", .extraArgs = {"--no-answer", "1.0", "--no-answer-to", "all"}});
     collect({"rename", kSpare1, "X", "--timeout", "300"}, 3);
     RestartSim({.preset = "demo", .extraArgs = {"--no-answer", "1.0"}});
