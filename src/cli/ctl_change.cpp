@@ -142,162 +142,225 @@ CarriedOut CarryOut(CtlSession& session, const PreparedRequest& request,
                 "it reports: " + now.UnitLine(now.IndexOf(unit)));
 }
 
-int Change(const RunOptions& options, const ChangeCommand& c, Reporter& report) {
-    Json& document = report.Document();
-    document["adapter"] = options.adapter.typed;
-    if (const auto refusal = CheckOperationInput(c.input)) {
-        return report.Fail(kExitBadInput, *refusal);
-    }
-    const bool connection = IsConnectionOperation(c.input.operation);
-    std::vector<UnitSelector> selectors;
-    for (const std::string& text :
-         connection ? std::vector{c.unit, c.other} : std::vector{c.unit}) {
-        std::string error;
-        const auto selector = ParseUnitSelector(text, error);
-        if (!selector) {
-            return report.Fail(kExitBadInput, error);
-        }
-        selectors.push_back(*selector);
-    }
-    int status = kExitDone;
-    auto scope = AdapterRunScope::Open(options.adapter, report, status);
-    if (!scope) {
-        return status;
-    }
-    CtlSession& session = scope->Session();
-    // A name is unique only among all the units, so it waits for the whole discovery; so does
-    // a mode change of a multicast Transmitter, whose Receivers are known only from their own
-    // answers (unless --force, or the mode already is the requested one).
-    const auto done = [&](const DeviceTable& table) {
-        if (!AllFoundByMac(table, selectors)) {
-            return false;
-        }
-        if (c.input.operation != CtlOperation::SetMode || options.force) {
-            return true;
-        }
-        const DeviceRecord tx = table.RecordByMac(MacText(*selectors[0].mac));
-        return ModeLowByte(tx) != kModeMulticastLowByte ||
-               ModeLowByte(tx) == static_cast<std::uint8_t>(c.input.mode);
-    };
-    if (!DiscoverUnits(session, options, done, report, status)) {
-        return status;
-    }
-    const UnitsView before(session.Table().Snapshot());
-    std::vector<MacBytes> macs;
-    for (const UnitSelector& selector : selectors) {
-        const UnitMatch match = FindUnit(before.Devices(), selector);
-        if (match.index < 0) {
-            return report.Fail(kExitNotFound, match.error);
-        }
-        macs.push_back(before.Devices()[static_cast<std::size_t>(match.index)].Mac);
-    }
-    document["requested"] = RequestedJson(c, macs);
-    const auto prepared = PrepareRequest(session.Table(), c.input, MacText(macs[0]),
-                                         connection ? MacText(macs[1]) : std::string());
-    if (const auto* refusal = std::get_if<std::string>(&prepared)) {
-        return report.Fail(kExitBadInput, *refusal);
-    }
-    const PreparedRequest& request = std::get<PreparedRequest>(prepared);
-    const DeviceRecord& unit = *before.Find(macs[0]);
-    const DeviceRecord* other = connection ? before.Find(macs[1]) : nullptr;
-    const std::optional<MacBytes> otherMac =
-        connection ? std::optional<MacBytes>(macs[1]) : std::nullopt;
+namespace {
 
-    const auto finishUnits = [&](const UnitsView& view) {
-        document["unit"] = UnitJson(*view.Find(macs[0]));
-        if (connection) {
-            document["other"] = UnitJson(*view.Find(macs[1]));
+// One change command from the command line to its exit status.
+class ChangeRun {
+  public:
+    ChangeRun(const RunOptions& options, const ChangeCommand& command, Reporter& report)
+        : options_(options),
+          c_(command),
+          report_(report),
+          document_(report.Document()),
+          connection_(IsConnectionOperation(command.input.operation)) {}
+
+    int Run() {
+        document_["adapter"] = options_.adapter.typed;
+        if (const auto refusal = CheckOperationInput(c_.input)) {
+            return report_.Fail(kExitBadInput, *refusal);
         }
-    };
-    const auto terse = [&](const std::string& result, bool changed, const std::string& sent) {
-        report.Line(c.name + '\t' + MacText(macs[0]) + '\t' + result + '\t' +
-                    (changed ? "true" : "false") + '\t' + sent);
-    };
-    if (IsAlreadySo(c.input, unit, other)) {
-        document["changed"] = false;
-        document["dry_run"] = options.dryRun;
-        document["result"] = "unchanged";
-        document["request"] = nullptr;
-        finishUnits(before);
-        if (report.Options().terse) {
-            terse("unchanged", false, "-");
+        for (const std::string& text :
+             connection_ ? std::vector{c_.unit, c_.other} : std::vector{c_.unit}) {
+            std::string error;
+            const auto selector = ParseUnitSelector(text, error);
+            if (!selector) {
+                return report_.Fail(kExitBadInput, error);
+            }
+            selectors_.push_back(*selector);
+        }
+        int status = kExitDone;
+        auto scope = AdapterRunScope::Open(options_.adapter, report_, status);
+        if (!scope) {
+            return status;
+        }
+        if (const int found = FindUnits(scope->Session()); found != kExitDone) {
+            return found;
+        }
+        const auto prepared =
+            PrepareRequest(scope->Session().Table(), c_.input, MacText(macs_[0]), OtherMacText());
+        if (const auto* refusal = std::get_if<std::string>(&prepared)) {
+            return report_.Fail(kExitBadInput, *refusal);
+        }
+        request_ = std::get<PreparedRequest>(prepared);
+        if (IsAlreadySo(c_.input, *before_->Find(macs_[0]), Other(*before_))) {
+            return Unchanged();
+        }
+        Describe(scope->Session());
+        if (!effects_.empty() && !options_.force) {
+            return NeedsForce();
+        }
+        return options_.dryRun ? DryRun() : Send(scope->Session());
+    }
+
+  private:
+    std::string OtherMacText() const { return connection_ ? MacText(macs_[1]) : std::string(); }
+    const DeviceRecord* Other(const UnitsView& view) const {
+        return connection_ ? view.Find(macs_[1]) : nullptr;
+    }
+
+    // Discovers until the named units answered, then finds them; a status other than 0 when
+    // the discovery failed or a unit is unknown or ambiguous.
+    int FindUnits(CtlSession& session) {
+        // A name is unique only among all the units, so it waits for the whole discovery; so
+        // does a mode change of a multicast Transmitter, whose Receivers are known only from
+        // their own answers (unless --force, or the mode already is the requested one).
+        const auto done = [&](const DeviceTable& table) {
+            if (!AllFoundByMac(table, selectors_)) {
+                return false;
+            }
+            if (c_.input.operation != CtlOperation::SetMode || options_.force) {
+                return true;
+            }
+            const DeviceRecord tx = table.RecordByMac(MacText(*selectors_[0].mac));
+            return ModeLowByte(tx) != kModeMulticastLowByte ||
+                   ModeLowByte(tx) == static_cast<std::uint8_t>(c_.input.mode);
+        };
+        int status = kExitDone;
+        if (!DiscoverUnits(session, options_, done, report_, status)) {
+            return status;
+        }
+        before_.emplace(session.Table().Snapshot());
+        for (const UnitSelector& selector : selectors_) {
+            const UnitMatch match = FindUnit(before_->Devices(), selector);
+            if (match.index < 0) {
+                return report_.Fail(kExitNotFound, match.error);
+            }
+            macs_.push_back(before_->Devices()[static_cast<std::size_t>(match.index)].Mac);
+        }
+        document_["requested"] = RequestedJson(c_, macs_);
+        return kExitDone;
+    }
+
+    void Units(const UnitsView& view) {
+        document_["unit"] = UnitJson(*view.Find(macs_[0]));
+        if (connection_) {
+            document_["other"] = UnitJson(*view.Find(macs_[1]));
+        }
+    }
+
+    void Terse(const std::string& result, bool changed, const std::string& sent) {
+        report_.Line(c_.name + '\t' + MacText(macs_[0]) + '\t' + result + '\t' +
+                     (changed ? "true" : "false") + '\t' + sent);
+    }
+
+    int Unchanged() {
+        document_["changed"] = false;
+        document_["dry_run"] = options_.dryRun;
+        document_["result"] = "unchanged";
+        document_["request"] = nullptr;
+        Units(*before_);
+        if (report_.Options().terse) {
+            Terse("unchanged", false, "-");
         } else {
-            report.Line("nothing to change: " + before.UnitLine(before.IndexOf(macs[0])));
+            report_.Line("nothing to change: " + before_->UnitLine(before_->IndexOf(macs_[0])));
         }
         return kExitDone;
     }
-    const std::vector<SideEffect> effects = SideEffectsOf(c.input, before.Devices(), unit, other);
-    Json effectsJson = Json::array();
-    for (const SideEffect& e : effects) {
-        effectsJson.push_back(SideEffectJson(e, before));
+
+    // The request and its side effects, in the document and for people.
+    void Describe(const CtlSession& session) {
+        effects_ =
+            SideEffectsOf(c_.input, before_->Devices(), *before_->Find(macs_[0]), Other(*before_));
+        Json effects = Json::array();
+        for (const SideEffect& e : effects_) {
+            effects.push_back(SideEffectJson(e, *before_));
+        }
+        sent_ = SentValue(request_);
+        intent_ = std::string(RequestName(request_)) + " " + sent_ + " to " +
+                  before_->Label(MacOfText(request_.addressedMac));
+        document_["changed"] = true;
+        document_["dry_run"] = options_.dryRun;
+        document_["side_effects"] = effects;
+        document_["request"] = {
+            {"op", RequestName(request_)},
+            {"addressed", request_.addressedMac},
+            {"sent", sent_},
+            {"frame", HexBytes(FrameOf(request_, session.StationMac(), session.StationIp()))}};
+        document_["reply"] = nullptr;
+        Units(*before_);
     }
-    document["changed"] = true;
-    document["dry_run"] = options.dryRun;
-    document["side_effects"] = effectsJson;
-    const std::string sent = SentValue(request);
-    document["request"] = {
-        {"op", RequestName(request)},
-        {"addressed", request.addressedMac},
-        {"sent", sent},
-        {"frame", HexBytes(FrameOf(request, session.StationMac(), session.StationIp()))}};
-    document["reply"] = nullptr;
-    finishUnits(before);
-    if (!effects.empty() && !options.force) {
-        document["changed"] = false;
-        document["result"] = "needs-force";
-        report.Fail(kExitBadInput, c.name +
-                                       " would also change other attachments; add --force "
-                                       "to do it anyway:");
-        for (const SideEffect& e : effects) {
-            report.Detail(SideEffectLine(e, before));
+
+    int NeedsForce() {
+        document_["changed"] = false;
+        document_["result"] = "needs-force";
+        report_.Fail(kExitBadInput,
+                     c_.name +
+                         " would also change other attachments; add --force to do it "
+                         "anyway:");
+        for (const SideEffect& e : effects_) {
+            report_.Detail(SideEffectLine(e, *before_));
         }
         return kExitBadInput;
     }
-    const std::string intent = std::string(RequestName(request)) + " " + sent + " to " +
-                               before.Label(MacOfText(request.addressedMac));
-    if (options.dryRun) {
-        document["result"] = "dry-run";
-        if (report.Options().terse) {
-            terse("dry-run", true, sent);
+
+    int DryRun() {
+        document_["result"] = "dry-run";
+        if (report_.Options().terse) {
+            Terse("dry-run", true, sent_);
             return kExitDone;
         }
-        report.Line("would send " + intent);
-        for (const SideEffect& e : effects) {
-            report.Line("  and then " + SideEffectLine(e, before));
+        report_.Line("would send " + intent_);
+        for (const SideEffect& e : effects_) {
+            report_.Line("  and then " + SideEffectLine(e, *before_));
         }
-        report.Line("  frame: " + document["request"]["frame"].get<std::string>());
+        report_.Line("  frame: " + document_["request"]["frame"].get<std::string>());
         return kExitDone;
     }
-    const CarriedOut outcome =
-        CarryOut(session, request, c.input, macs[0], otherMac, options, before, report);
-    if (outcome.reply) {
-        document["reply"] = {
-            {"class", outcome.reply->messageClass},
-            {"code", outcome.reply->code},
-            {"text", ReplyLogText(outcome.reply->messageClass, outcome.reply->code).value_or("")}};
-    }
-    document["result"] = outcome.result;
-    const UnitsView now = After(before, outcome.after);
-    finishUnits(now);
-    if (outcome.status != kExitDone) {
-        document["changed"] = outcome.status == kExitNoAnswer ? Json(nullptr) : Json(false);
-        report.Fail(outcome.status, outcome.message);
-        if (!outcome.detail.empty()) {
-            report.Detail(outcome.detail);
+
+    int Send(CtlSession& session) {
+        const std::optional<MacBytes> other =
+            connection_ ? std::optional<MacBytes>(macs_[1]) : std::nullopt;
+        const CarriedOut outcome =
+            CarryOut(session, request_, c_.input, macs_[0], other, options_, *before_, report_);
+        if (outcome.reply) {
+            document_["reply"] = {
+                {"class", outcome.reply->messageClass},
+                {"code", outcome.reply->code},
+                {"text",
+                 ReplyLogText(outcome.reply->messageClass, outcome.reply->code).value_or("")}};
         }
-        return outcome.status;
-    }
-    if (report.Options().terse) {
-        terse("confirmed", true, sent);
+        document_["result"] = outcome.result;
+        const UnitsView now = After(*before_, outcome.after);
+        Units(now);
+        if (outcome.status != kExitDone) {
+            document_["changed"] = outcome.status == kExitNoAnswer ? Json(nullptr) : Json(false);
+            report_.Fail(outcome.status, outcome.message);
+            if (!outcome.detail.empty()) {
+                report_.Detail(outcome.detail);
+            }
+            return outcome.status;
+        }
+        if (report_.Options().terse) {
+            Terse("confirmed", true, sent_);
+            return kExitDone;
+        }
+        report_.Line("sent " + intent_);
+        report_.Line(document_["reply"]["text"].get<std::string>());
+        for (const SideEffect& e : effects_) {
+            report_.Line("also: " + SideEffectLine(e, *before_));
+        }
+        for (const MacBytes& mac : macs_) {
+            report_.Line("now: " + now.UnitLine(now.IndexOf(mac)));
+        }
         return kExitDone;
     }
-    report.Line("sent " + intent);
-    report.Line(document["reply"]["text"].get<std::string>());
-    for (const SideEffect& e : effects) {
-        report.Line("also: " + SideEffectLine(e, before));
-    }
-    for (const MacBytes& mac : macs) {
-        report.Line("now: " + now.UnitLine(now.IndexOf(mac)));
-    }
-    return kExitDone;
+
+    const RunOptions& options_;
+    const ChangeCommand& c_;
+    Reporter& report_;
+    Json& document_;
+    const bool connection_;
+    std::vector<UnitSelector> selectors_;
+    std::vector<MacBytes> macs_;       // the unit (Transmitter), then the Receiver
+    std::optional<UnitsView> before_;  // the units as discovered
+    PreparedRequest request_;
+    std::vector<SideEffect> effects_;
+    std::string sent_;    // the value the request carries
+    std::string intent_;  // "set-name LOBBY to SPARE1 ..."
+};
+
+}  // namespace
+
+int Change(const RunOptions& options, const ChangeCommand& command, Reporter& report) {
+    return ChangeRun(options, command, report).Run();
 }
