@@ -5,10 +5,10 @@
 
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
+#include "shell/log_line.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "net/memory_segment.h"
-#include "shell/log_line.h"
 
 namespace {
 
