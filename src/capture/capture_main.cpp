@@ -26,11 +26,8 @@ constexpr int kExitSetup = 3;
 constexpr char kUsage[] =
     "Usage: vx418-capture\n"
     "\n"
-    "Captures and sends the VX418 units' frames (UDP port 2098) for vx418 and vx418ctl, which\n"
-    "start it with two sockets as its standard input and output; it is not run by hand. It\n"
-    "holds the capability cap_net_raw and no other, reads no environment variables and no\n"
-    "configuration, lists the adapters, opens only one of them, passes on only the frames of\n"
-    "port 2098 and sends only the units' 128-byte requests from the adapter's own address.\n"
+    "The capture helper of vx418 and vx418ctl, which start it with two sockets as its\n"
+    "standard input and output; it is not run by hand.\n"
     "\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
