@@ -16,6 +16,7 @@ struct AdapterAddress {
     // AF_INET entries carry their IPv4 address; other families (link layer, IPv6) carry none.
     bool isIpv4 = false;
     std::array<std::uint8_t, 4> ipv4{};
+    bool operator==(const AdapterAddress&) const = default;
 };
 
 struct AdapterInfo {
