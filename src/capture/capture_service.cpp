@@ -26,6 +26,12 @@ constexpr int kParentCheckMs = 500;
 constexpr int kExitCallerGone = 0;
 constexpr int kExitBadRequest = 2;
 constexpr std::int32_t kRefusedStatus = -1;
+// The window's parameters but for the snapshot length. In immediate mode each slot of the
+// kernel's capture ring is as long as the snapshot (on interfaces with receive offload), so
+// 65536 bytes leave room for some 250 frames, which a flood of port-2098 traffic fills in a few
+// milliseconds; the units' frames are far shorter than 2048 bytes, and 2048 leaves room for
+// some 8000.
+constexpr OpenParameters kOpenParameters{.snapshotLength = 2048};
 
 using Message = std::vector<std::uint8_t>;
 
@@ -71,7 +77,8 @@ class CaptureService {
                         : MessageWriter(CaptureMessage::ListFailed).Text(error).Finish();
     }
 
-    // Only an adapter of the list, with the fixed filter of the default options; one per caller.
+    // Only an adapter of the list, with the fixed filter of the default options and the
+    // helper's own parameters; one per caller.
     Message Open(const std::string& name) {
         if (handle_) {
             return OpenFailed(false, "vx418-capture has an adapter open already");
@@ -90,7 +97,7 @@ class CaptureService {
             return OpenFailed(false, "the MAC address of " + name + " cannot be read");
         }
         OpenOutcome outcome;
-        handle_ = backend_.OpenPcap(name, OpenParameters{}, error, outcome);
+        handle_ = backend_.OpenPcap(name, kOpenParameters, error, outcome);
         if (!handle_) {
             return OpenFailed(outcome.notPermitted, error);
         }
