@@ -55,7 +55,7 @@ mkdir "$work/stubs"
 for cmd in addgroup delgroup getent setcap dpkg-statoverride chown chmod; do
     printf '#!/bin/sh\necho "%s $*" >>"%s"\n[ "$1" != --list ] && exit 0\n' "$cmd" "$work/calls" \
         >"$work/stubs/$cmd"
-    printf '[ -n "$LISTED" ] || exit 1\necho "root vx418 0750 $2"\n' >>"$work/stubs/$cmd"
+    printf '[ -n "$LISTED" ] || exit 1\necho "root vx418 750 $2"\n' >>"$work/stubs/$cmd"
     chmod +x "$work/stubs/$cmd"
 done
 run_script() {  # script, argument, calls expected (| separated), pattern no call may match
