@@ -5,16 +5,25 @@
 
 #include "net/adapter.h"
 #include "net/adapter_state.h"
+#include "platform/threads.h"
 #include "protocol/device_table.h"
 #include "protocol/messages.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/log_line.h"
 #include "shell/shell_state.h"
+#include "views/device_trees.h"
 
 namespace {
 
 void HandleFrame(const std::uint8_t* frame, std::size_t capturedLength) {
-    HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink());
+    if (!HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink())) {
+        return;
+    }
+    // A unit refused a change the trees already show. The rebuild waits on the window, which
+    // the capture thread must never do.
+    if (CVX418Dlg* dialog = MainDialog.load()) {
+        StartDetachedThread([dialog] { RebuildDeviceTrees(dialog); });
+    }
 }
 
 }  // namespace

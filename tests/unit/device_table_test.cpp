@@ -146,6 +146,29 @@ TEST_F(DeviceTableTest, ThirtyThirdUnitIsIgnoredWithATraceLine) {
     sink.Reset();
     Store(WireRecord{.name = "again", .mac = MacOf(3)});
     EXPECT_EQ(sink.Traces()[sink.Traces().size() - 2], "Mode is M");
+
+    // Units turned away are counted once each, until the table is emptied.
+    Store(WireRecord{.name = "U32", .mac = MacOf(32)});
+    Store(WireRecord{.name = "U33", .mac = MacOf(33)});
+    EXPECT_EQ(table.UnitsAnswered(), 34);
+    table.Clear();
+    EXPECT_EQ(table.UnitsAnswered(), 0);
+}
+
+TEST_F(DeviceTableTest, AnUnboundedTableKeepsEveryUnitInArrivalOrder) {
+    DeviceTable all(kUnboundedDeviceTable);
+    constexpr int kUnits = 300;
+    for (int i = 0; i < kUnits; ++i) {
+        WireRecord r{.name = "U" + std::to_string(i), .mac = MacOf(static_cast<std::uint8_t>(i))};
+        r.mac[4] = static_cast<std::uint8_t>(i >> 8);
+        const auto bytes = r.Bytes();
+        all.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(bytes), sink);
+    }
+    EXPECT_EQ(all.DeviceCount(), kUnits);
+    EXPECT_EQ(all.UnitsAnswered(), kUnits);
+    EXPECT_EQ(all.DeviceNameAt(kUnits - 1), "U299");
+    all.Clear();
+    EXPECT_EQ(all.Snapshot().size(), 0u);
 }
 
 TEST_F(DeviceTableTest, NamesKeepEveryByteAndStopAtSixteen) {
@@ -172,9 +195,14 @@ TEST_F(DeviceTableTest, LookUpByMacFallsBackToRecordZero) {
     EXPECT_EQ(table.DeviceModeByMac("00:1c:2d:00:00:01"), 1);
     EXPECT_EQ(table.DeviceKindByMac("00:1c:2d:00:00:02"), 0);
 
-    // Setters on an unknown MAC patch record 0, as callers expect.
+    // Setters on an unknown MAC change nothing: record 0 is some other unit.
+    const auto before = table.Snapshot();
     table.SetDeviceKindByMac("unknown", 0);
-    EXPECT_EQ(table.RecordAt(0).Kind, 0);
+    table.SetDeviceNameByMac("", {});
+    table.LinkT1MacByMac("NULL", 255);
+    EXPECT_EQ(table.Snapshot(), before);
+    EXPECT_FALSE(table.FindRecord("NULL"));
+    EXPECT_EQ(table.FindRecord("00:1c:2d:00:00:03")->Mac, MacOf(3));
 }
 
 TEST_F(DeviceTableTest, IndexOutsideTheValidRecordsReadsSlotZero) {

@@ -244,7 +244,7 @@ TEST_F(OpsDialog, RenameSendsTheUpperCasedNameOrRefusesItInABox) {
     EXPECT_EQ(AvailableTree()[2], "1 1 - STUDIO4: Receiver (192.168.0.6) [02:00:00:00:00:06]");
 }
 
-TEST_F(OpsDialog, ChangeIpSendsDecimalFieldsOrRefusesTheText) {
+TEST_F(OpsDialog, ChangeIpSendsTheFieldsReadOrRefusesTheText) {
     struct Case {
         std::string typed;
         std::string sent;  // block bytes 10..13; empty: refused with "IP Format Error."
@@ -252,8 +252,8 @@ TEST_F(OpsDialog, ChangeIpSendsDecimalFieldsOrRefusesTheText) {
     };
     const std::vector<Case> cases{
         {"192.168.1.20", "c0 a8 01 14", "192.168.1.20"},
-        {"10.1", "0a 01 00 00", "10.1.0.0"},
-        {"192.168.001.010", "c0 a8 01 0a", "192.168.1.10"},
+        {"10.1", "", ""},             // shortened: the parser reads 10.0.0.1
+        {"192.168.001.010", "", ""},  // leading zeros: the parser reads octal
         {"192.168.1.256", "", ""},
         {"a.b.c.d", "", ""},
         {"255.255.255.255", "", ""},
@@ -439,7 +439,8 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, Label(3)), true);  // top level
     Press(kDelete);
     ASSERT_EQ(Frames().size(), 3u);
-    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver.
+    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver
+    // and leaves the backup slot, as the units do.
     EXPECT_EQ(DestMac(Frames()[0]), "02 00 00 00 00 01");
     // Multicast: each Receiver addressed, naming the Transmitter first, selector 0, delete.
     EXPECT_EQ(DestMac(Frames()[1]), "02 00 00 00 00 04");
@@ -449,8 +450,9 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     EXPECT_EQ(DestMac(Frames()[2]), "02 00 00 00 00 05");
     const DeviceRecord stage = Devices().RecordByMac(MacTextOf(1));
     EXPECT_EQ(MacText(stage.T1Mac), MacTextOf(8));
-    EXPECT_EQ(MacText(stage.T2Mac), MacTextOf(8));
+    EXPECT_EQ(MacText(stage.T2Mac), kEmptyMacText);
     EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(7))), kEmptyMacText);
+    EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(8))), MacTextOf(1));
     EXPECT_EQ(NewLines(), std::vector<std::string>(
                               3, "Deleting the Receiver(s) for this Transmitter. Please wait."));
     for (const HTREEITEM item : ReceiverItems()) {
