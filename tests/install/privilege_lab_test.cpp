@@ -1,15 +1,10 @@
-// The package's privilege model on a real lab: copies of the capture driver (the window) and of
-// vx418ctl, plain 0755 root:root programs, each beside a copy of the capture helper owned by root
-// and a group of the test's own, mode 0750, with cap_net_raw=ep or without it, run in the station
-// namespace by users the test creates. Only the helper holds a capability; a member captures
-// through it; without its capability, or for a user outside the group, Set Adapter says capture
-// is not permitted; code a user makes the window load runs without any capability; and the
-// helper ends with the window. Root only (users, groups, file capabilities, namespaces); the
-// users, the group and the copies are removed also when the test fails.
-#include <dirent.h>
+// The package's privilege model on a real lab, as the package installs it: plain copies of the
+// capture driver (the window) and of vx418ctl beside a copy of the capture helper, root and a
+// group of the test's own, 0750, with or without cap_net_raw=ep, run in the station namespace by
+// users the test creates. Root only; the users, the group and the copies are removed also when
+// the test fails.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>

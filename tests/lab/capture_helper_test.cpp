@@ -42,38 +42,29 @@ class HelperLab : public vxlab::LabTestBase {
     MacBytes mac_{};
 };
 
-// The frames from the station that arrive on the units' side while send() runs, but for the
-// station kernel's own ARP and ICMP (its answers to the units' replies).
-std::vector<Frame> ArrivingFrom(const Lab& lab, const MacBytes& station,
-                                const std::function<void()>& send, std::string& error) {
+// The frames that leave the station while send() runs, but for its kernel's own ARP and ICMP
+// (its answers to the units' replies). The calling thread is in the station namespace.
+std::vector<Frame> LeavingStation(const std::function<void()>& send, std::string& error) {
     std::vector<Frame> frames;
-    std::thread([&] {
-        const auto inUnits = vxlab::NamespaceGuard::Enter(lab.UnitNamespace(), error);
-        char errbuf[PCAP_ERRBUF_SIZE] = {};
-        pcap_t* p = inUnits ? pcap_open_live(Lab::kUnitInterface, 256, 0, 100, errbuf) : nullptr;
-        bpf_program filter{};
-        const std::string expression =
-            "ether src " + MacText(station) + " and not arp and not icmp";
-        if (p == nullptr || pcap_setnonblock(p, 1, errbuf) != 0 ||
-            pcap_compile(p, &filter, expression.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0 ||
-            pcap_setfilter(p, &filter) != 0) {
-            error = p != nullptr ? pcap_geterr(p) : errbuf;
-        } else {
-            send();
-            std::this_thread::sleep_for(300ms);
-            pcap_dispatch(
-                p, -1,
-                [](u_char* out, const pcap_pkthdr* h, const u_char* bytes) {
-                    reinterpret_cast<std::vector<Frame>*>(out)->emplace_back(bytes,
-                                                                             bytes + h->caplen);
-                },
-                reinterpret_cast<u_char*>(&frames));
-        }
-        pcap_freecode(&filter);
-        if (p != nullptr) {
-            pcap_close(p);
-        }
-    }).join();
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* p = pcap_open_live(Lab::kStationInterface, 256, 0, 100, errbuf);
+    bpf_program filter{};
+    if (p == nullptr || pcap_setdirection(p, PCAP_D_OUT) != 0 || pcap_setnonblock(p, 1, errbuf) ||
+        pcap_compile(p, &filter, "not arp and not icmp", 1, PCAP_NETMASK_UNKNOWN) != 0 ||
+        pcap_setfilter(p, &filter) != 0) {
+        error = p != nullptr ? pcap_geterr(p) : errbuf;
+        return frames;
+    }
+    send();
+    std::this_thread::sleep_for(300ms);
+    pcap_dispatch(
+        p, -1,
+        [](u_char* out, const pcap_pkthdr* h, const u_char* bytes) {
+            reinterpret_cast<std::vector<Frame>*>(out)->emplace_back(bytes, bytes + h->caplen);
+        },
+        reinterpret_cast<u_char*>(&frames));
+    pcap_freecode(&filter);
+    pcap_close(p);
     return frames;
 }
 
@@ -113,8 +104,7 @@ TEST_F(HelperLab, OpensOnlyListedAdaptersAndSendsOnlyTfdpRequestsFromTheAdapter)
         {"no TFDP magic", changed(kTfdpMagicOffset, 0)},
     };
     std::string error;
-    const auto arrived = ArrivingFrom(
-        *lab_, mac_,
+    const auto arrived = LeavingStation(
         [&] {
             for (const auto& [what, frame] : refused) {
                 EXPECT_NE(handle_->SendPacket(frame.data(), frame.size()), 0) << what;
