@@ -18,7 +18,9 @@ namespace {
 
 std::atomic<int> pendingRefusalRebuilds{0};
 
-void HandleFrame(const std::uint8_t* frame, std::size_t capturedLength) {
+}  // namespace
+
+void HandleWindowFrame(const std::uint8_t* frame, std::size_t capturedLength) {
     if (!HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink())) {
         return;
     }
@@ -32,8 +34,6 @@ void HandleFrame(const std::uint8_t* frame, std::size_t capturedLength) {
         });
     }
 }
-
-}  // namespace
 
 int PendingRefusalRebuilds() {
     return pendingRefusalRebuilds.load();
@@ -81,7 +81,7 @@ unsigned SetAdapterWorker(CVX418Dlg* dialog) {
         EnableActionControlsUnlessRefreshing(dialog);
         LogLine(dialog, "Succeed in setting the network adapter.");
     }
-    const int result = session->Run(HandleFrame);
+    const int result = session->Run(HandleWindowFrame);
     if (result == -1) {
         TraceLine("Capture loop ended: %s", session->Handle().LastError().c_str());
     }

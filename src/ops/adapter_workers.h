@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 class CVX418Dlg;
 
 // Reads the capture library's adapter list once and offers each usable adapter in the
@@ -8,6 +11,9 @@ void FillAdapterList(CVX418Dlg* dialog);
 // Worker of "Set Adapter": opens the selected adapter and, on success, becomes the capture
 // thread until a later Set Adapter stops it. Returns 1 in every case.
 unsigned SetAdapterWorker(CVX418Dlg* dialog);
+// The capture loop's callback: the reply handler on the window's table and Log pane, and a
+// rebuild of the trees when a unit's refusal put values back.
+void HandleWindowFrame(const std::uint8_t* frame, std::size_t capturedLength);
 // Tree rebuilds that units' refusals have started and that have not finished yet (each runs on
 // a thread of its own, off the capture thread).
 int PendingRefusalRebuilds();
@@ -17,5 +23,5 @@ bool OpenSelectedAdapter(CVX418Dlg* dialog, int position, bool* notPermitted = n
 
 // The Log pane's line after "Failed to set the network adapter." when capture is not permitted.
 inline constexpr char kCaptureNotPermittedLine[] =
-    "Capture is not permitted: run as a member of the vx418 group or give vx418 the capture "
-    "capabilities (see README, \"Privileges for capture\").";
+    "Capture is not permitted: run as a member of the vx418 group, with vx418-capture installed "
+    "beside the program and given cap_net_raw (see README, \"Privileges for capture\").";

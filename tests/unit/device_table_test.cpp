@@ -147,28 +147,18 @@ TEST_F(DeviceTableTest, ThirtyThirdUnitIsIgnoredWithATraceLine) {
     Store(WireRecord{.name = "again", .mac = MacOf(3)});
     EXPECT_EQ(sink.Traces()[sink.Traces().size() - 2], "Mode is M");
 
-    // Units turned away are counted once each, until the table is emptied.
-    Store(WireRecord{.name = "U32", .mac = MacOf(32)});
-    Store(WireRecord{.name = "U33", .mac = MacOf(33)});
-    EXPECT_EQ(table.UnitsAnswered(), 34);
-    table.Clear();
-    EXPECT_EQ(table.UnitsAnswered(), 0);
-}
-
-TEST_F(DeviceTableTest, AnUnboundedTableKeepsEveryUnitInArrivalOrder) {
+    // Units turned away are counted once each, until the table is emptied; a table without a
+    // limit keeps them all.
     DeviceTable all(kUnboundedDeviceTable);
-    constexpr int kUnits = 300;
-    for (int i = 0; i < kUnits; ++i) {
-        WireRecord r{.name = "U" + std::to_string(i), .mac = MacOf(static_cast<std::uint8_t>(i))};
-        r.mac[4] = static_cast<std::uint8_t>(i >> 8);
-        const auto bytes = r.Bytes();
+    for (std::uint8_t i = 0; i < 40; ++i) {
+        Store(WireRecord{.name = "U", .mac = MacOf(i % 34)});
+        const auto bytes = WireRecord{.name = "U", .mac = MacOf(i)}.Bytes();
         all.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(bytes), sink);
     }
-    EXPECT_EQ(all.DeviceCount(), kUnits);
-    EXPECT_EQ(all.UnitsAnswered(), kUnits);
-    EXPECT_EQ(all.DeviceNameAt(kUnits - 1), "U299");
-    all.Clear();
-    EXPECT_EQ(all.Snapshot().size(), 0u);
+    EXPECT_EQ(table.UnitsAnswered(), 34);
+    EXPECT_EQ(all.DeviceCount(), 40);
+    table.Clear();
+    EXPECT_EQ(table.UnitsAnswered(), 0);
 }
 
 TEST_F(DeviceTableTest, NamesKeepEveryByteAndStopAtSixteen) {

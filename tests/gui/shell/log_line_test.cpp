@@ -34,10 +34,8 @@ const QRegularExpression kTraceStamp(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  )"
 
 // The stamp a trace line written at time t carries, composed independently of the program.
 std::string StampAt(std::time_t t) {
-    std::tm local{};
-    localtime_r(&t, &local);
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S  ", &local);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S  ", std::localtime(&t));
     return text;
 }
 
