@@ -55,6 +55,10 @@ vx_install_program(vx418 "find and configure VX418 AV extender units on the loca
 vx_install_program(vx418-sim "simulated VX418 units on a network interface, for the lab")
 vx_install_program(vx418ctl "find and configure VX418 units from the command line and scripts")
 vx_install_program(vx418-capture "capture helper of vx418 and vx418ctl")
+if(TARGET vx418ctl)
+    install(FILES ${VX_PACKAGING_DIR}/vx418ctl.bash-completion
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vx418ctl)
+endif()
 
 # Desktop entry, AppStream data and the icon at the hicolor sizes (res/make_hicolor_icons.py).
 configure_file(${PROJECT_SOURCE_DIR}/res/vx418.metainfo.xml.in
@@ -82,6 +86,7 @@ add_custom_target(vx_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/chang
 set(VX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vx418)
 install(FILES ${VX_PACKAGING_DIR}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
               ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/install.md
+              ${PROJECT_SOURCE_DIR}/docs/vx418ctl.schema.json
               ${PROJECT_SOURCE_DIR}/docs/capture-helper.md
         DESTINATION ${VX_DOC_DIR})
 

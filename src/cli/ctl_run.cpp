@@ -2,54 +2,58 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <chrono>
-#include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "cli/ctl_operations.h"
-#include "cli/ctl_output.h"
-#include "cli/ctl_session.h"
-#include "net/adapter.h"
-#include "protocol/messages.h"
-#include "views/labels.h"
+#include "cli/ctl_adapter.h"
+#include "cli/ctl_apply.h"
+#include "cli/ctl_change.h"
+#include "cli/ctl_commands.h"
+#include "cli/ctl_report.h"
+#include "cli/ctl_text.h"
 
 namespace {
 
 using std::chrono::milliseconds;
 
 constexpr char kProgram[] = "vx418ctl";
-constexpr int kDefaultWaitMs = 5000;  // the window's Refresh
-constexpr int kDefaultTimeoutMs = 1000;
-constexpr char kAdapterPrefix[] = "rpcap://";
-constexpr std::size_t kAdapterPrefixLength = sizeof kAdapterPrefix - 1;
+constexpr char kAdapterVariable[] = "VX418_ADAPTER";
+constexpr int kDefaultLockWaitMs = 30000;
+constexpr const char* kCommandNames[] = {"adapters", "discover", "show",   "rename", "set-ip",
+                                         "set-mode", "attach",   "detach", "export", "apply"};
 
 constexpr char kFooter[] =
-    "UNIT, TX and RX name a unit by its MAC address (aa:bb:cc:dd:ee:ff) or by its current name\n"
-    "when no other unit has it. ADAPTER is an interface name (eth0), its rpcap:// name or its\n"
-    "description as 'vx418ctl adapters' lists them. Every command that changes a unit first\n"
-    "discovers the units (ending early once every unit named by MAC has answered), sends the\n"
-    "request the window sends for the same operation and waits for the addressed unit's reply.\n"
-    "The changing commands also take --wait MS (discovery, default 5000) and --timeout MS (the\n"
-    "unit's reply, default 1000); 'vx418ctl COMMAND --help' shows a command's options. --json\n"
-    "and --quiet may also follow the command's own options.\n"
+    "UNIT, TX and RX name a unit by its MAC address (aa:bb:cc:dd:ee:ff, aa-bb-cc-dd-ee-ff or\n"
+    "aabbccddeeff) or by its name in any case when no other unit has it. ADAPTER is an interface\n"
+    "name (eth0), its rpcap:// name or its description as 'vx418ctl adapters' lists them;\n"
+    "VX418_ADAPTER gives it when -i does not. One vx418ctl works on an adapter at a time; another\n"
+    "waits up to --lock-wait MS (default 30000) for it.\n"
+    "\n"
+    "A change first discovers the units (ending early once every unit named by MAC has\n"
+    "answered). When the unit already has the value, nothing is sent. A change that would detach\n"
+    "other Receivers or move a Receiver from another Transmitter needs --force. The tool sends\n"
+    "the window's request, waits --timeout MS (default 1000) for the addressed unit's reply to\n"
+    "this station, then reads the unit back (a discovery, up to --wait MS, default 5000) and\n"
+    "succeeds only when it reports the requested value. --dry-run shows the request instead.\n"
+    "'vx418ctl COMMAND --help' shows a command's options; --json, --quiet, --terse and -v may\n"
+    "also follow them.\n"
     "\n"
     "Exit status:\n"
-    "  0  the unit confirmed the change; adapters and discover worked\n"
-    "  1  the unit refused the change\n"
-    "  2  bad input: usage, name or address rule, unknown unit, not a Transmitter or Receiver\n"
-    "  3  no answer from the unit within --timeout\n"
-    "  4  the adapter could not be listed, opened (for example without capture privileges)\n"
-    "     or sent on";
+    "  0  done, or already so; a listing worked\n"
+    "  1  a unit refused the change, or does not report it afterwards\n"
+    "  2  usage, an invalid value or file, or a change that needs --force\n"
+    "  3  no answer: the change may or may not have been applied\n"
+    "  4  the adapter could not be listed, locked, opened (for example without capture\n"
+    "     privileges) or sent on\n"
+    "  5  a unit did not answer the discovery, or its name is ambiguous\n"
+    "  6  the result could not be written to standard output";
 
 struct Options {
-    bool json = false;
-    bool quiet = false;
-    std::string adapter;
-    int waitMs = kDefaultWaitMs;
-    int timeoutMs = kDefaultTimeoutMs;
+    OutputOptions output;
+    RunOptions run;
+    int waitMs = 5000;
+    int timeoutMs = 1000;
+    int lockWaitMs = kDefaultLockWaitMs;
     std::string unit;
     std::string other;
     std::string text;
@@ -60,30 +64,58 @@ struct Options {
 struct Commands {
     CLI::App* adapters = nullptr;
     CLI::App* discover = nullptr;
+    CLI::App* show = nullptr;
     CLI::App* rename = nullptr;
     CLI::App* setIp = nullptr;
     CLI::App* setMode = nullptr;
     CLI::App* attach = nullptr;
     CLI::App* detach = nullptr;
+    CLI::App* exportUnits = nullptr;
+    CLI::App* apply = nullptr;
 };
 
-void AddAdapterOption(CLI::App& command, Options& o) {
-    command.add_option("-i,--interface", o.adapter, "the adapter to work on")
+const CLI::Validator kMilliseconds(
+    [](const std::string& text) {
+        try {
+            std::size_t used = 0;
+            if (std::stol(text, &used) > 0 && used == text.size()) {
+                return std::string();
+            }
+        } catch (const std::exception&) {
+        }
+        return "must be a positive number of milliseconds, not '" + text + "'";
+    },
+    "MS>0");
+
+void AddMilliseconds(CLI::App& command, const char* name, int& value, const std::string& what) {
+    command.add_option(name, value, what)->option_text("MS")->check(kMilliseconds);
+}
+
+// -i, --wait and --lock-wait: every command that works on an adapter.
+CLI::App* AddAdapterCommand(CLI::App& app, Options& o, const char* name, const char* description) {
+    CLI::App* command = app.add_subcommand(name, description);
+    command->add_option("-i,--interface", o.run.adapter.typed, "the adapter to work on")
         ->option_text("ADAPTER")
+        ->envname(kAdapterVariable)
         ->required();
-    command.add_option("--wait", o.waitMs, "wait this long for discovery replies (default 5000)")
-        ->option_text("MS")
-        ->check(CLI::NonNegativeNumber);
+    AddMilliseconds(*command, "--wait", o.waitMs,
+                    "wait this long for discovery replies and read-backs (default 5000)");
+    AddMilliseconds(*command, "--lock-wait", o.lockWaitMs,
+                    "wait this long for another vx418ctl on the adapter (default 30000)");
+    return command;
 }
 
 CLI::App* AddChange(CLI::App& app, Options& o, const char* name, const char* description) {
-    CLI::App* command = app.add_subcommand(name, description);
-    AddAdapterOption(*command, o);
-    command
-        ->add_option("--timeout", o.timeoutMs, "wait this long for the unit's reply (default 1000)")
-        ->option_text("MS")
-        ->check(CLI::NonNegativeNumber);
+    CLI::App* command = AddAdapterCommand(app, o, name, description);
+    AddMilliseconds(*command, "--timeout", o.timeoutMs,
+                    "wait this long for the unit's reply (default 1000)");
+    command->add_flag("--dry-run", o.run.dryRun, "show the request; send nothing");
     return command;
+}
+
+void AddForce(CLI::App& command, Options& o) {
+    command.add_flag("--force", o.run.force,
+                     "also when other Receivers would be detached or moved");
 }
 
 Commands Describe(CLI::App& app, Options& o) {
@@ -94,289 +126,144 @@ Commands Describe(CLI::App& app, Options& o) {
     // A repeated option takes its last value, so a script may append to a default line.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.fallthrough();
-    app.add_flag("--json", o.json, "print one JSON document on standard output");
-    app.add_flag("-q,--quiet", o.quiet, "print nothing on success");
+    app.add_flag("--json", o.output.json, "print exactly one JSON document on standard output");
+    app.add_flag("-q,--quiet", o.output.quiet, "print nothing on success");
+    app.add_flag("-t,--terse", o.output.terse, "print tab-separated fields");
+    app.add_flag("-v,--verbose", o.output.verbose, "trace lines on standard error");
     Commands c;
     c.adapters = app.add_subcommand("adapters",
                                     "list the adapters the window offers, with their IPv4 and MAC");
-    c.discover =
-        app.add_subcommand("discover", "-i ADAPTER [--wait MS]: list the units and their topology");
-    AddAdapterOption(*c.discover, o);
+    c.discover = AddAdapterCommand(app, o, "discover", "-i ADAPTER: list the units and topology");
+    c.show = AddAdapterCommand(app, o, "show", "UNIT -i ADAPTER: every field of one unit");
+    c.show->add_option("UNIT", o.unit)->required();
     c.rename = AddChange(app, o, "rename", "UNIT NAME -i ADAPTER: set the unit's name");
     c.rename->add_option("UNIT", o.unit)->required();
     c.rename->add_option("NAME", o.text, "up to 16 letters and digits")->required();
     c.setIp = AddChange(app, o, "set-ip", "UNIT ADDRESS -i ADAPTER: set the unit's IPv4 address");
     c.setIp->add_option("UNIT", o.unit)->required();
-    c.setIp->add_option("ADDRESS", o.text)->required();
+    c.setIp->add_option("ADDRESS", o.text, "four decimal fields 0-255")->required();
     c.setMode =
         AddChange(app, o, "set-mode", "TX multicast|unicast -i ADAPTER: set the topology mode");
     c.setMode->add_option("TX", o.unit)->required();
     c.setMode->add_option("MODE", o.mode)
         ->required()
         ->check(CLI::IsMember({"multicast", "unicast"}));
+    AddForce(*c.setMode, o);
     c.attach = AddChange(app, o, "attach", "TX RX [--backup 1|2] -i ADAPTER: attach a Receiver");
     c.attach->add_option("TX", o.unit)->required();
     c.attach->add_option("RX", o.other)->required();
     c.attach->add_option("--backup", o.backup, "into this backup slot of a unicast Transmitter")
         ->option_text("1|2")
         ->check(CLI::IsMember({1, 2}));
+    AddForce(*c.attach, o);
     c.detach =
         AddChange(app, o, "detach", "TX RX -i ADAPTER: detach a Receiver from its Transmitter");
     c.detach->add_option("TX", o.unit)->required();
     c.detach->add_option("RX", o.other)->required();
+    c.exportUnits = AddAdapterCommand(app, o, "export",
+                                      "-i ADAPTER [-o FILE]: the installation as a JSON file");
+    c.exportUnits->add_option("-o,--output", o.run.outputFile, "write it here, not to stdout")
+        ->option_text("FILE");
+    c.apply = AddChange(app, o, "apply", "FILE -i ADAPTER: make the units match an export");
+    c.apply->add_option("FILE", o.run.inputFile, "an installation file of 'vx418ctl export'")
+        ->required();
     return c;
 }
 
-// One run's output: --json gathers one document, people get lines; errors go to err.
-class Reporter {
-  public:
-    Reporter(const Options& o, std::ostream& out, std::ostream& err)
-        : options_(o), out_(out), err_(err) {}
-
-    int Fail(int status, const std::string& text) {
-        err_ << kProgram << ": " << text << '\n';
-        return status;
-    }
-    void Warn(const std::string& text) {
-        if (!options_.quiet) {
-            err_ << kProgram << ": warning: " << text << '\n';
-        }
-    }
-    // A result: the document or the lines on out, unless --quiet and it is a success.
-    void Result(int status, const nlohmann::ordered_json& document,
-                const std::vector<std::string>& lines) {
-        if (options_.quiet && status == kExitConfirmed) {
-            return;
-        }
-        if (options_.json) {
-            out_ << document.dump(2) << '\n';
-            return;
-        }
-        std::ostream& to = status == kExitConfirmed ? out_ : err_;
-        for (const std::string& line : lines) {
-            to << (status == kExitConfirmed ? "" : std::string(kProgram) + ": ") << line << '\n';
-        }
-    }
-
-  private:
-    const Options& options_;
-    std::ostream& out_;
-    std::ostream& err_;
-};
-
-std::optional<AdapterInfo> FindAdapter(const std::vector<AdapterInfo>& adapters,
-                                       const std::string& wanted) {
-    for (const AdapterInfo& a : adapters) {
-        // Only the adapters the window offers: those with a description.
-        if (a.description && (a.name == wanted || a.name == std::string(kAdapterPrefix) + wanted ||
-                              *a.description == wanted)) {
-            return a;
-        }
-    }
-    return std::nullopt;
+bool IsCommandName(const std::string& word) {
+    return std::find(std::begin(kCommandNames), std::end(kCommandNames), word) !=
+           std::end(kCommandNames);
 }
 
-int ListAdapters(Reporter& report) {
-    std::string error;
-    const auto adapters = LoadAdapterList(error);
-    if (!adapters) {
-        return report.Fail(kExitAdapter, "cannot list the adapters: " + error);
-    }
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    std::vector<std::string> lines;
-    for (const AdapterInfo& a : *adapters) {
-        if (!a.description) {
-            continue;
+// The first word that is not an option: the command as typed (empty when there is none).
+std::string TypedCommand(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') {
+            return argv[i];
         }
-        const std::string driver =
-            a.name.size() > kAdapterPrefixLength ? a.name.substr(kAdapterPrefixLength) : "";
-        const auto mac = ActiveCaptureBackend().QueryCurrentAddress(driver);
-        list.push_back(AdapterJson(a, mac));
-        lines.push_back(AdapterLine(a, mac));
     }
-    report.Result(kExitConfirmed, {{"adapters", list}}, lines);
-    return kExitConfirmed;
+    return {};
 }
 
-// Opens the named adapter; nullptr after reporting why (status in status).
-std::unique_ptr<CtlSession> OpenSession(const Options& o, Reporter& report, int& status) {
-    std::string error;
-    const auto adapters = LoadAdapterList(error);
-    if (!adapters) {
-        status = report.Fail(kExitAdapter, "cannot list the adapters: " + error);
-        return nullptr;
-    }
-    const auto adapter = FindAdapter(*adapters, o.adapter);
-    if (!adapter) {
-        status = report.Fail(kExitAdapter,
-                             "no adapter " + o.adapter + " (vx418ctl adapters lists them)");
-        return nullptr;
-    }
-    StationOpenFailure failure;
-    std::string warnings;
-    auto session = CtlSession::Open(*adapter, failure, warnings);
-    if (!warnings.empty()) {
-        report.Warn("opening " + adapter->name + ": " + warnings);
-    }
-    if (!session) {
-        status = report.Fail(kExitAdapter, "cannot open " + adapter->name + ": " + failure.reason);
-        if (failure.notPermitted) {
-            report.Fail(kExitAdapter,
-                        "capture is not permitted: it needs membership of the vx418 group and "
-                        "vx418-capture beside vx418ctl with cap_net_raw (as the package installs "
-                        "them), or root");
+bool HasWord(int argc, const char* const* argv, const std::string& word) {
+    for (int i = 1; i < argc; ++i) {
+        if (word == argv[i]) {
+            return true;
         }
-        return nullptr;
     }
-    return session;
+    return false;
 }
 
-int Discover(const Options& o, Reporter& report) {
-    int status = kExitConfirmed;
-    auto session = OpenSession(o, report, status);
-    if (!session) {
-        return status;
+std::string CommandLine(int argc, const char* const* argv) {
+    std::string line = kProgram;
+    for (int i = 1; i < argc; ++i) {
+        line += std::string(" ") + argv[i];
     }
-    if (!session->Discover(milliseconds(o.waitMs), nullptr)) {
-        return report.Fail(kExitAdapter, "the adapter refused the discovery broadcast");
-    }
-    const std::vector<DeviceRecord> devices = session->Table().Snapshot();
-    nlohmann::ordered_json units = nlohmann::ordered_json::array();
-    std::vector<std::string> lines;
-    for (int i = 0; i < static_cast<int>(devices.size()); ++i) {
-        units.push_back(UnitJson(devices, i));
-        lines.push_back(UnitLine(devices, i));
-    }
-    report.Result(kExitConfirmed,
-                  {{"adapter", o.adapter}, {"units", units}, {"topology", TopologyJson(devices)}},
-                  lines);
-    return kExitConfirmed;
+    return DisplayText(line);
 }
 
-// A unit as the command names it: a MAC (any case) or a current name.
-struct Selector {
-    std::optional<MacBytes> mac;
-    std::string name;
-};
-
-std::optional<Selector> ParseSelector(const std::string& text) {
-    if (const auto mac = ParseMac(text)) {
-        return Selector{mac, {}};
-    }
-    if (text.empty() || text.find(':') != std::string::npos) {
-        return std::nullopt;  // meant as a MAC, but not one
-    }
-    return Selector{std::nullopt, text};
-}
-
-// The unit's MAC text as the table writes it, or a refusal.
-std::variant<std::string, std::string> Resolve(const std::vector<DeviceRecord>& devices,
-                                               const Selector& selector) {
-    using Result = std::variant<std::string, std::string>;
-    if (selector.mac) {
-        const std::string mac = MacText(*selector.mac);
-        if (FindInSnapshot(devices, mac) < 0) {
-            return Result(std::in_place_index<1>, "no unit " + mac + " answered the discovery");
-        }
-        return Result(std::in_place_index<0>, mac);
-    }
-    std::vector<std::string> matches;
-    for (const DeviceRecord& r : devices) {
-        if (NameText(r.Name) == selector.name) {
-            matches.push_back(MacText(r.Mac));
-        }
-    }
-    if (matches.size() == 1) {
-        return Result(std::in_place_index<0>, matches.front());
-    }
-    return Result(std::in_place_index<1>,
-                  matches.empty() ? "no unit named " + selector.name + " answered the discovery"
-                                  : std::to_string(matches.size()) + " units are named " +
-                                        selector.name + "; name it by its MAC address");
-}
-
-int Change(const std::string& command, const Options& o, const OperationInput& input,
-           bool namesTwoUnits, Reporter& report) {
-    if (const auto refusal = CheckOperationInput(input)) {
-        return report.Fail(kExitBadInput, *refusal);
-    }
-    std::vector<std::string> texts{o.unit};
-    if (namesTwoUnits) {
-        texts.push_back(o.other);
-    }
-    std::vector<Selector> selectors;
-    for (const std::string& text : texts) {
-        const auto selector = ParseSelector(text);
-        if (!selector) {
-            return report.Fail(kExitBadInput, "'" + text + "' is not a MAC address");
-        }
-        selectors.push_back(*selector);
-    }
-    int status = kExitConfirmed;
-    auto session = OpenSession(o, report, status);
-    if (!session) {
-        return status;
-    }
-    // A name is unique only among all the units, so it waits for the whole discovery.
-    CtlSession::Done done;
-    if (std::all_of(selectors.begin(), selectors.end(), [](const Selector& s) { return s.mac; })) {
-        done = [&selectors](const DeviceTable& table) {
-            return std::all_of(selectors.begin(), selectors.end(), [&](const Selector& s) {
-                return table.ContainsMac(MacText(*s.mac));
-            });
-        };
-    }
-    if (!session->Discover(milliseconds(o.waitMs), done)) {
-        return report.Fail(kExitAdapter, "the adapter refused the discovery broadcast");
-    }
-    DeviceTable& table = session->Table();
-    const std::vector<DeviceRecord> devices = table.Snapshot();
-    std::vector<std::string> macs;
-    for (const Selector& selector : selectors) {
-        auto resolved = Resolve(devices, selector);
-        if (resolved.index() == 1) {
-            return report.Fail(kExitBadInput, std::get<1>(resolved));
-        }
-        macs.push_back(std::get<0>(resolved));
-    }
-    auto prepared = PrepareRequest(table, input, macs[0], namesTwoUnits ? macs[1] : std::string());
-    if (auto* refusal = std::get_if<std::string>(&prepared)) {
-        return report.Fail(kExitBadInput, *refusal);
-    }
-    const PreparedRequest& request = std::get<PreparedRequest>(prepared);
-    bool sent = false;
-    const auto reply = session->SendAndAwaitReply(
-        *ParseMac(request.addressedMac), request.confirms, [&] { return SendPrepared(request); },
-        milliseconds(o.timeoutMs), sent);
-    if (!sent) {
-        return report.Fail(kExitAdapter, "the adapter refused the request frame");
-    }
-    const std::string label = DeviceLabel(devices, FindInSnapshot(devices, request.addressedMac));
-    const ReplyCodes codes = ReplyCodesOf(request.confirms);
-    status = !reply ? kExitNoAnswer : reply->code == codes.accepted ? kExitConfirmed : kExitRefused;
-    static constexpr const char* kResults[] = {"confirmed", "refused", "", "no-answer"};
-    nlohmann::ordered_json document{
-        {"command", command},
-        {"adapter", o.adapter},
-        {"unit", UnitJson(devices, FindInSnapshot(devices, macs[0]))},
-        {"request", RequestName(request)},
-        {"addressed", request.addressedMac},
-        {"result", kResults[status]},
-        {"reply", nullptr},
-    };
-    if (namesTwoUnits) {
-        document["other"] = UnitJson(devices, FindInSnapshot(devices, macs[1]));
-    }
-    std::string line;
-    if (reply) {
-        const std::string text(ReplyLogText(reply->messageClass, reply->code).value_or(""));
-        document["reply"] = {{"class", reply->messageClass}, {"code", reply->code}, {"text", text}};
-        line = label + ": " + text;
+// One line saying what is wrong and where to read more; with --json, the error document too.
+int UsageError(int argc, const char* const* argv, const std::string& message, std::ostream& out,
+               std::ostream& err) {
+    OutputOptions output;
+    output.json = HasWord(argc, argv, "--json");
+    Reporter report(output, out, err);
+    const std::string command = TypedCommand(argc, argv);
+    std::string text = message;
+    std::string help = std::string(kProgram) + " --help";
+    if (command.empty()) {
+        text =
+            "a command is needed (adapters, discover, show, rename, set-ip, set-mode, attach, "
+            "detach, export, apply)";
+    } else if (!IsCommandName(command)) {
+        text = "unknown command '" + command + "'";
     } else {
-        line = "no answer from " + label + " within " + std::to_string(o.timeoutMs) + " ms";
+        report.SetCommand(command);
+        help = std::string(kProgram) + " " + command + " --help";
     }
-    report.Result(status, document, {line});
-    return status;
+    if (text.find("--interface is required") != std::string::npos) {
+        text += std::string(" (or set ") + kAdapterVariable + ")";
+    }
+    report.Fail(kExitBadInput, text);
+    err << "Try '" << help << "'.\n";
+    return report.Finish(kExitBadInput);
+}
+
+int Dispatch(const std::string& command, const Commands& c, Options& o, Reporter& report) {
+    o.run.wait = milliseconds(o.waitMs);
+    o.run.timeout = milliseconds(o.timeoutMs);
+    o.run.adapter.lockWait = milliseconds(o.lockWaitMs);
+    if (c.adapters->parsed()) {
+        return ListAdapters(report);
+    }
+    if (c.discover->parsed()) {
+        return Discover(o.run, report);
+    }
+    if (c.show->parsed()) {
+        return Show(o.run, o.unit, report);
+    }
+    if (c.exportUnits->parsed()) {
+        return Export(o.run, report);
+    }
+    if (c.apply->parsed()) {
+        return Apply(o.run, report);
+    }
+    ChangeCommand change{command, {}, o.unit, o.other};
+    change.input.text = o.text;
+    if (c.rename->parsed()) {
+        change.input.operation = CtlOperation::Rename;
+    } else if (c.setIp->parsed()) {
+        change.input.operation = CtlOperation::SetIp;
+    } else if (c.setMode->parsed()) {
+        change.input.operation = CtlOperation::SetMode;
+        change.input.mode = o.mode == "unicast" ? Topology::Unicast : Topology::Multicast;
+    } else if (c.attach->parsed()) {
+        change.input.operation = CtlOperation::Attach;
+        change.input.slot = static_cast<PeerSlot>(o.backup);
+    } else {
+        change.input.operation = CtlOperation::Detach;
+    }
+    return Change(o.run, change, report);
 }
 
 }  // namespace
@@ -389,41 +276,16 @@ int RunCtl(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
-        return kExitConfirmed;
+        return kExitDone;
     } catch (const CLI::CallForVersion& e) {
         out << e.what() << '\n';
-        return kExitConfirmed;
+        return kExitDone;
     } catch (const CLI::ParseError& e) {
-        err << kProgram << ": " << e.what() << '\n' << app.help();
-        return kExitBadInput;
+        return UsageError(argc, argv, e.what(), out, err);
     }
-    Reporter report(o, out, err);
-    if (c.adapters->parsed()) {
-        return ListAdapters(report);
-    }
-    if (c.discover->parsed()) {
-        return Discover(o, report);
-    }
-    OperationInput input;
-    input.text = o.text;
-    if (c.rename->parsed()) {
-        input.operation = CtlOperation::Rename;
-        return Change("rename", o, input, false, report);
-    }
-    if (c.setIp->parsed()) {
-        input.operation = CtlOperation::SetIp;
-        return Change("set-ip", o, input, false, report);
-    }
-    if (c.setMode->parsed()) {
-        input.operation = CtlOperation::SetMode;
-        input.mode = o.mode == "unicast" ? Topology::Unicast : Topology::Multicast;
-        return Change("set-mode", o, input, false, report);
-    }
-    if (c.attach->parsed()) {
-        input.operation = CtlOperation::Attach;
-        input.slot = static_cast<PeerSlot>(o.backup);
-        return Change("attach", o, input, true, report);
-    }
-    input.operation = CtlOperation::Detach;
-    return Change("detach", o, input, true, report);
+    o.run.adapter.commandLine = CommandLine(argc, argv);
+    Reporter report(o.output, out, err);
+    const std::string command = app.get_subcommands().front()->get_name();
+    report.SetCommand(command);
+    return report.Finish(Dispatch(command, c, o, report));
 }

@@ -1,52 +1,105 @@
 #include "cli/ctl_session.h"
 
 #include <algorithm>
-#include <thread>
+#include <span>
 
+#include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "protocol/messages.h"
+#include "protocol/wire_format.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kDiscoveryBroadcasts = 3;
+constexpr MacBytes kBroadcast{0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
 constexpr std::chrono::milliseconds kBroadcastSpacing{200};
+// A read-back repeats its broadcast quickly at first (a lost frame), then once a second (a unit
+// that needs a moment to apply a change).
+constexpr std::chrono::milliseconds kReadBackFirstSpacing{200};
+constexpr std::chrono::milliseconds kReadBackLaterSpacing{1000};
+constexpr int kReadBackQuickBroadcasts = 3;
+// Every frame the tool reads fits (a discovery reply is 120 bytes). A small snapshot keeps the
+// capture ring's slots small, so it holds the burst of a thousand units answering at once;
+// with the 64 KiB default it held a few hundred.
+constexpr int kSnapshotLength = 512;
+
+// The record of a discovery reply, converted by the table's own rules.
+DeviceRecord RecordOf(std::span<const std::uint8_t, kDeviceRecordSize> wire) {
+    DeviceTable scratch(1);
+    QuietSink quiet;
+    scratch.StoreDiscoveredDevice(wire, quiet);
+    return scratch.RecordAt(0);
+}
 
 }  // namespace
 
-std::unique_ptr<CtlSession> CtlSession::Open(const AdapterInfo& adapter,
+std::unique_ptr<CtlSession> CtlSession::Open(const AdapterInfo& adapter, LineSink& trace,
                                              StationOpenFailure& failure, std::string& warnings) {
     std::unique_ptr<CtlSession> session(new CtlSession);
     CtlSession* const self = session.get();
+    session->trace_ = &trace;
+    OpenParameters parameters;
+    parameters.snapshotLength = kSnapshotLength;
     session->station_ = Station::Open(
         adapter,
         [self](const std::uint8_t* frame, std::size_t length) { self->OnFrame(frame, length); },
-        failure, warnings);
+        failure, warnings, parameters);
     if (!session->station_) {
         return nullptr;
     }
+    const AdapterSnapshot station = CurrentAdapter();
+    const std::lock_guard lock(session->mutex_);
+    session->stationMac_ = station.AdapterMac;
+    session->stationIp_ = station.AdapterIp;
     return session;
 }
 
 void CtlSession::OnFrame(const std::uint8_t* frame, std::size_t length) {
-    HandleCapturedFrame(frame, length, table_, sink_);
     const auto reply = DecodeUnitReply(frame, length);
     if (!reply) {
         return;
     }
+    const bool discovery = reply->messageClass == kDiscoveryReplyClass;
     {
         const std::lock_guard lock(mutex_);
+        // Only replies to this station count (two programs on one adapter would share its MAC:
+        // the adapter lock keeps them apart); a unit's description may also come as broadcast.
+        if (reply->destination != stationMac_ && !(discovery && reply->destination == kBroadcast)) {
+            return;
+        }
         if (awaitedUnit_ && !reply_ && reply->source == *awaitedUnit_ &&
             reply->messageClass == awaitedCodes_.messageClass &&
             (reply->code == awaitedCodes_.accepted || reply->code == awaitedCodes_.refused)) {
             reply_ = reply;
         }
     }
-    // Discovery replies too: Discover waits on the table.
+    if (discovery && reply->code == kDiscoveryRecordCode && length >= kMinDiscoveryReplyLength) {
+        const std::span<const std::uint8_t, kDeviceRecordSize> wire(frame + kTfdpDataOffset,
+                                                                    kDeviceRecordSize);
+        table_.StoreDiscoveredDevice(wire, *trace_);
+        const std::lock_guard lock(mutex_);
+        ++discoveryReplies_;
+        if (readingBack_) {
+            const DeviceRecord record = RecordOf(wire);
+            readBack_[record.Mac] = record;
+        }
+    }
     changed_.notify_all();
 }
 
+int CtlSession::DiscoveryReplies() {
+    const std::lock_guard lock(mutex_);
+    return discoveryReplies_;
+}
+
+bool CtlSession::Broadcast() {
+    ++framesSent_;
+    return SendRequest(nullptr, kDiscoveryRequest) == 1;
+}
+
 bool CtlSession::Discover(std::chrono::milliseconds wait, const Done& done) {
-    using Clock = std::chrono::steady_clock;
     const auto waitUntil = [&](Clock::time_point deadline) {
         std::unique_lock lock(mutex_);
         if (!done) {
@@ -56,7 +109,7 @@ bool CtlSession::Discover(std::chrono::milliseconds wait, const Done& done) {
         return changed_.wait_until(lock, deadline, [&] { return done(table_); });
     };
     for (int i = 0; i < kDiscoveryBroadcasts; ++i) {
-        if (SendRequest(nullptr, kDiscoveryRequest) != 1) {
+        if (!Broadcast()) {
             return false;
         }
         if (waitUntil(Clock::now() + kBroadcastSpacing)) {
@@ -79,6 +132,7 @@ std::optional<UnitReply> CtlSession::SendAndAwaitReply(const MacBytes& mac,
         awaitedCodes_ = ReplyCodesOf(operation);
         reply_.reset();
     }
+    ++framesSent_;
     sent = send();
     std::unique_lock lock(mutex_);
     if (sent) {
@@ -88,10 +142,40 @@ std::optional<UnitReply> CtlSession::SendAndAwaitReply(const MacBytes& mac,
     return reply_;
 }
 
-std::optional<MacBytes> ParseMac(const std::string& text) {
-    std::string lower = text;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return ParseMacText(lower);
+CtlSession::ReadBack CtlSession::ReadBackUnits(const std::vector<MacBytes>& macs,
+                                               const Check& check, std::chrono::milliseconds wait) {
+    ReadBack result;
+    const auto evaluate = [&] {
+        result.answered = std::all_of(macs.begin(), macs.end(),
+                                      [&](const MacBytes& m) { return readBack_.count(m) != 0; });
+        result.matched = result.answered && check(readBack_);
+        return result.matched;
+    };
+    {
+        const std::lock_guard lock(mutex_);
+        readBack_.clear();
+        readingBack_ = true;
+    }
+    const auto deadline = Clock::now() + wait;
+    for (int round = 0; Clock::now() < deadline; ++round) {
+        if (!Broadcast()) {
+            break;
+        }
+        const auto next =
+            Clock::now() +
+            (round + 1 < kReadBackQuickBroadcasts ? kReadBackFirstSpacing : kReadBackLaterSpacing);
+        std::unique_lock lock(mutex_);
+        if (changed_.wait_until(lock, std::min(next, deadline), evaluate)) {
+            break;
+        }
+    }
+    const std::lock_guard lock(mutex_);
+    evaluate();
+    readingBack_ = false;
+    for (const MacBytes& mac : macs) {
+        if (const auto it = readBack_.find(mac); it != readBack_.end()) {
+            result.records[mac] = it->second;
+        }
+    }
+    return result;
 }

@@ -5,7 +5,8 @@
 #include "net/adapter_state.h"
 
 std::unique_ptr<Station> Station::Open(const AdapterInfo& adapter, FrameCallback onFrame,
-                                       StationOpenFailure& failure, std::string& warnings) {
+                                       StationOpenFailure& failure, std::string& warnings,
+                                       const OpenParameters& parameters) {
     failure = {};
     warnings.clear();
     AdapterRun run;
@@ -21,8 +22,8 @@ std::unique_ptr<Station> Station::Open(const AdapterInfo& adapter, FrameCallback
     }
     SetAdapterIp(*ip);
     OpenOutcome outcome;
-    std::unique_ptr<CaptureHandle> handle = ActiveCaptureBackend().OpenWithOutcome(
-        adapter.name, OpenParameters{}, failure.reason, outcome);
+    std::unique_ptr<CaptureHandle> handle =
+        ActiveCaptureBackend().OpenWithOutcome(adapter.name, parameters, failure.reason, outcome);
     warnings = outcome.warnings;
     if (!handle) {
         failure.notPermitted = outcome.notPermitted;

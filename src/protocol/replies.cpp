@@ -16,6 +16,7 @@ std::optional<UnitReply> DecodeUnitReply(const std::uint8_t* frame, std::size_t 
     }
     reply.code = ReadBe16(frame + kTfdpCodeOffset);
     std::memcpy(reply.source.data(), frame + kEthSourceMacOffset, kMacSize);
+    std::memcpy(reply.destination.data(), frame + kEthDestMacOffset, kMacSize);
     return reply;
 }
 

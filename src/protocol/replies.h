@@ -1,9 +1,9 @@
 #pragma once
 
 // A unit's answer to a configuration or connection request, read from a captured frame: its
-// class, its code and the unit that sent it. A front end that waits for the addressed unit's
-// own answer matches all three; HandleCapturedFrame, which only writes Log lines, reads the
-// class and code alone.
+// class, its code, the unit that sent it and the station it went to. A front end that waits for
+// the addressed unit's own answer to its own request matches all four; HandleCapturedFrame,
+// which only writes Log lines, reads the class and code alone.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,8 @@
 struct UnitReply {
     std::uint16_t messageClass = 0;
     std::uint16_t code = 0;
-    MacBytes source{};  // Ethernet source address, frame bytes 6..11
+    MacBytes source{};       // Ethernet source address, frame bytes 6..11
+    MacBytes destination{};  // Ethernet destination address, frame bytes 0..5
 };
 
 // The reply fields of a TFDP frame whose class has the reply bit; nothing for a capture shorter

@@ -1,25 +1,40 @@
-// vx418ctl against vx418-sim on the lab link: discovery as JSON, every changing command
-// changing the simulated unit, and the exit statuses of a refusal, a late or missing answer and
-// bad input.
+// vx418ctl against vx418-sim on the lab link: every unit discovered, each change reaching the
+// unit once and not again, the exit statuses, confirmation under racing runs, --force, an
+// installation exported and applied back, and every JSON document against the schema.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
 
 #include "lab_fixture.h"
 #include "lab_test_base.h"
+#include "wait_until.h"
 
 namespace {
 
 using vxlab::SimEvent;
 using Json = nlohmann::json;
+using namespace std::chrono_literals;
 
+constexpr char kHall[] = "02:18:00:00:01:01";
+constexpr char kStage[] = "02:18:00:00:01:02";
+constexpr char kFoyer[] = "02:18:00:00:02:01";
+constexpr char kBar[] = "02:18:00:00:02:02";
+constexpr char kStageL[] = "02:18:00:00:02:03";
 constexpr char kSpare1[] = "02:18:00:00:02:05";
+constexpr char kSpare2[] = "02:18:00:00:02:06";
+constexpr char kSpare3[] = "02:18:00:00:02:07";
 
 struct Outcome {
     int status = -1;
-    std::string output;  // standard output and error
+    std::string out, err;
+    Json Document() const { return Json::parse(out); }
 };
 
 class CliLabTest : public vxlab::LabTestBase {
@@ -30,58 +45,159 @@ class CliLabTest : public vxlab::LabTestBase {
             ASSERT_TRUE(stopped);
             EXPECT_EQ(stopped->Number("malformed"), 0) << "a request the units could not parse";
         }
+        // The adapter lock of this namespace's vxst0 outlives the runs; not the namespace.
+        struct stat ns {};
+        if (inStation_ && stat("/proc/self/ns/net", &ns) == 0) {
+            std::filesystem::remove("/run/lock/vx418ctl.vxst0.net" + std::to_string(ns.st_ino) +
+                                    ".lock");
+        }
         LabTestBase::TearDown();
     }
 
-    // Runs vx418ctl from this thread, so in the station namespace.
+    void RestartSim(const vxlab::SimOptions& options) {
+        lab_->StopSim();
+        simFrom_ = lab_->EventCount();
+        std::string error;
+        ASSERT_TRUE(lab_->StartSim(options, error)) << error;
+    }
+
+    // Runs vx418ctl from this thread (so in the station namespace) on the lab adapter.
     static Outcome Ctl(std::vector<std::string> args) {
         args.insert(args.begin(), VX418CTL_BINARY);
-        args.insert(args.end(), {"-i", "vxst0"});
+        if (args[1] != "adapters") {
+            args.insert(args.end(), {"-i", "vxst0"});
+        }
         Outcome run;
-        run.status = vxlab::Lab::Run(args, &run.output);
+        run.status = vxlab::Lab::Run(args, &run.out, &run.err);
         return run;
+    }
+
+    // The simulator's events come through a pipe a moment after the fact: its count once the log
+    // has been quiet for 100 ms.
+    std::size_t SettledEventCount() const {
+        std::size_t count = lab_->EventCount();
+        for (int quiet = 0; quiet < 10;) {
+            std::this_thread::sleep_for(10ms);
+            const std::size_t now = lab_->EventCount();
+            quiet = now == count ? quiet + 1 : 0;
+            count = now;
+        }
+        return count;
     }
 
     // Addressed requests the units saw since event from.
     std::size_t UnitRequestsSince(std::size_t from) const {
+        SettledEventCount();
         const auto events = lab_->Events();
         return static_cast<std::size_t>(
             std::count_if(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
                           [](const SimEvent& e) { return e.Is("request") && e.Has("unit"); }));
     }
+
+    // The simulator's latest record of the unit shows the value (once its log has caught up).
+    bool UnitShows(const std::string& mac, const std::string& field,
+                   const std::string& value) const {
+        return vxtest::SleepUntil(
+            [&] {
+                const auto unit = lab_->UnitState(mac);
+                return unit && unit->Text(field) == value;
+            },
+            3s);
+    }
+
+    // The running simulator's unit events: the units as it holds them, by MAC.
+    std::map<std::string, SimEvent> SimUnits() const {
+        std::map<std::string, SimEvent> units;
+        const auto events = lab_->Events();
+        for (auto e = events.begin() + static_cast<std::ptrdiff_t>(simFrom_); e != events.end();
+             ++e) {
+            if (e->Is("unit")) {
+                units.insert_or_assign(e->Text("mac"), *e);
+            }
+        }
+        return units;
+    }
+
+    // The same as comparable text (the record's fields behind the MAC).
+    std::map<std::string, std::string> SimState() const {
+        std::map<std::string, std::string> units;
+        for (const auto& [mac, e] : SimUnits()) {
+            units[mac] = e.Line().substr(e.Line().find(",\"name\""));
+        }
+        return units;
+    }
+
+    std::size_t simFrom_ = 0;  // the running simulator's first event
+
+    std::string TempFile(const std::string& name) const {
+        return (std::filesystem::temp_directory_path() / (lab_->StationNamespace() + "-" + name))
+            .string();
+    }
 };
 
-TEST_F(CliLabTest, DiscoverJsonHasEveryUnitAndTheTopology) {
-    StartLab({.preset = "demo"});
-    const Outcome run = Ctl({"discover", "--json", "--wait", "300"});
-    ASSERT_EQ(run.status, 0) << run.output;
-    const Json doc = Json::parse(run.output);
-    std::map<std::string, Json> units;
-    for (const Json& u : doc["units"]) {
-        units[u["mac"]] = u;
-    }
-    std::size_t simUnits = 0;
-    for (const SimEvent& e : lab_->Events()) {
-        if (!e.Is("unit")) {
-            continue;
-        }
-        ++simUnits;
-        ASSERT_EQ(units.count(e.Text("mac")), 1u) << e.Line();
-        const Json& u = units[e.Text("mac")];
-        const std::vector<std::pair<const char*, const char*>> fields{
-            {"name", "name"},          {"ip", "ip"},
-            {"peer_ip", "peer"},       {"backup1_ip", "backup1"},
-            {"backup2_ip", "backup2"}, {"t1_mac", "t1"},
-            {"t2_mac", "t2"},          {"t3_mac", "t3"}};
-        for (const auto& [ours, sims] : fields) {
-            EXPECT_EQ(u[ours], e.Text(sims)) << ours << " of " << e.Line();
-        }
-        EXPECT_EQ(u["kind_code"], e.Number("kind")) << e.Line();
-        EXPECT_EQ(u["mode_code"], e.Number("mode")) << e.Line();
-    }
-    EXPECT_EQ(units.size(), simUnits);
+// The JSON null of an empty field against the simulator's all-zero text.
+std::string Field(const Json& value, const char* none) {
+    return value.is_null() ? none : value.get<std::string>();
+}
 
-    // Each Transmitter as "NAME mode: RECEIVER/slot ...", then the free Receivers.
+TEST_F(CliLabTest, DiscoversEveryUnitWithEveryField) {
+    struct Case {
+        std::string preset, layout;
+        const char* wait;
+        std::map<std::string, std::string> names;  // MAC -> name as UTF-8, where it matters
+    };
+    const std::string layout = TempFile("latin1.layout");
+    std::ofstream(layout) << "receiver \xc4\xd6\xdc[x]\xff"
+                             "0 02:18:00:00:03:01 198.18.3.1\n"
+                          << "receiver \x01\x7f\x9b\xa0Z 02:18:00:00:03:02 198.18.3.2\n";
+    const std::vector<Case> cases{
+        {"demo", "", "300", {}},
+        {"many:40", "", "300", {}},
+        {"many:1000", "", "2000", {}},
+        {"",
+         layout,
+         "300",
+         {{"02:18:00:00:03:01", "ÄÖÜ[x]ÿ0"}, {"02:18:00:00:03:02", "\x01\x7f\xc2\x9b\xc2\xa0Z"}}},
+    };
+    StartLab({.preset = "demo"});
+    for (const Case& c : cases) {
+        RestartSim({.preset = c.preset, .layoutFile = c.layout});
+        const Outcome run = Ctl({"discover", "--json", "--wait", c.wait});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Json doc = run.Document();
+        std::map<std::string, Json> units;
+        for (const Json& u : doc["units"]) {
+            units[u["mac"]] = u;
+        }
+        const auto simUnits = SimUnits();
+        for (const auto& [mac, e] : simUnits) {
+            ASSERT_EQ(units.count(e.Text("mac")), 1u) << e.Line();
+            const Json& u = units[e.Text("mac")];
+            const auto name = c.names.find(e.Text("mac"));
+            EXPECT_EQ(u["name"], name != c.names.end() ? name->second : e.Text("name"));
+            EXPECT_EQ(u["ip"], e.Text("ip"));
+            for (const auto& [ours, sims] : {std::pair{"peer_ip", "peer"},
+                                             {"backup1_ip", "backup1"},
+                                             {"backup2_ip", "backup2"}}) {
+                EXPECT_EQ(Field(u[ours], "0.0.0.0"), e.Text(sims)) << ours << " of " << e.Line();
+            }
+            for (const auto& [ours, sims] :
+                 {std::pair{"t1_mac", "t1"}, {"t2_mac", "t2"}, {"t3_mac", "t3"}}) {
+                EXPECT_EQ(Field(u[ours], "00:00:00:00:00:00"), e.Text(sims)) << e.Line();
+            }
+            EXPECT_EQ(u["kind_code"], e.Number("kind")) << e.Line();
+            EXPECT_EQ(u["mode_code"], e.Number("mode")) << e.Line();
+        }
+        EXPECT_EQ(units.size(), simUnits.size()) << c.preset;
+        EXPECT_NE(run.err.find(std::to_string(simUnits.size()) + " units answered"),
+                  std::string::npos);
+    }
+    std::filesystem::remove(layout);
+}
+
+TEST_F(CliLabTest, DiscoverShowsTheTopology) {
+    StartLab({.preset = "demo"});
+    const Json doc = Ctl({"discover", "--json", "--wait", "300"}).Document();
     std::vector<std::string> topology;
     for (const Json& t : doc["topology"]["transmitters"]) {
         std::string line = t["name"].get<std::string>() + " " + t["mode"].get<std::string>() + ":";
@@ -98,7 +214,8 @@ TEST_F(CliLabTest, DiscoverJsonHasEveryUnitAndTheTopology) {
                                                   "free SPARE1", "free SPARE2", "free SPARE3"}));
 }
 
-TEST_F(CliLabTest, EachChangeReachesTheUnitAndExitsZero) {
+// Each change reaches its unit and exits 0; run again, it sends nothing and says so.
+TEST_F(CliLabTest, EachChangeReachesTheUnitOnceAndNotAgain) {
     StartLab({.preset = "demo"});
     struct Case {
         std::vector<std::string> args;
@@ -109,94 +226,249 @@ TEST_F(CliLabTest, EachChangeReachesTheUnitAndExitsZero) {
     // In order: each case starts from the state the one before left.
     const std::vector<Case> cases{
         {{"rename", kSpare1, "lobby"}, kSpare1, "name", "LOBBY"},
-        {{"set-ip", "02:18:00:00:02:06", "198.18.1.66"}, "02:18:00:00:02:06", "ip", "198.18.1.66"},
-        {{"detach", "02:18:00:00:01:01", "02:18:00:00:02:01"},
-         "02:18:00:00:02:01",
-         "t1",
-         "00:00:00:00:00:00"},
-        {{"detach", "02:18:00:00:01:02", "02:18:00:00:02:03"},
-         "02:18:00:00:02:03",
-         "t1",
-         "00:00:00:00:00:00"},
-        {{"attach", "02:18:00:00:01:02", "02:18:00:00:02:07"},
-         "02:18:00:00:02:07",
-         "t1",
-         "02:18:00:00:01:02"},
-        {{"attach", "02:18:00:00:01:02", kSpare1, "--backup", "2"},
-         "02:18:00:00:01:02",
-         "t3",
-         kSpare1},
-        {{"set-mode", "HALL", "unicast", "--wait", "300"}, "02:18:00:00:01:01", "mode", "1"},
+        {{"set-ip", "02-18-00-00-02-06", "198.18.1.66"}, kSpare2, "ip", "198.18.1.66"},
+        {{"detach", kHall, kFoyer}, kFoyer, "t1", "00:00:00:00:00:00"},
+        // STAGER, backup 1, moves up to main.
+        {{"detach", kStage, kStageL}, kStageL, "t1", "00:00:00:00:00:00"},
+        {{"attach", kStage, kSpare3, "--backup", "1"}, kStage, "t2", kSpare3},
+        {{"attach", "021800000102", kSpare1, "--backup", "2"}, kStage, "t3", kSpare1},
+        {{"set-mode", "hall", "unicast", "--force", "--wait", "300"}, kHall, "mode", "1"},
+        {{"attach", kHall, kFoyer}, kHall, "t1", kFoyer},
     };
     for (const Case& c : cases) {
         const Outcome run = Ctl(c.args);
-        EXPECT_EQ(run.status, 0) << c.args[0] << "\n" << run.output;
-        EXPECT_NE(run.output.find("Succeeded"), std::string::npos) << run.output;
-        const auto unit = lab_->UnitState(c.mac);
-        ASSERT_TRUE(unit);
-        EXPECT_EQ(unit->Text(c.field), c.value) << c.args[0] << ": " << unit->Line();
+        EXPECT_EQ(run.status, 0) << c.args[0] << "\n" << run.err;
+        EXPECT_NE(run.out.find("Succeeded"), std::string::npos) << run.out;
+        EXPECT_TRUE(UnitShows(c.mac, c.field, c.value)) << c.args[0];
+
+        const std::size_t from = SettledEventCount();
+        std::vector<std::string> again = c.args;
+        again.push_back("--json");
+        const Outcome rerun = Ctl(again);
+        EXPECT_EQ(rerun.status, 0) << rerun.err;
+        EXPECT_EQ(rerun.Document()["changed"], false) << rerun.out;
+        EXPECT_EQ(UnitRequestsSince(from), 0u) << c.args[0];
     }
 }
 
-TEST_F(CliLabTest, FaultSwitchesGiveTheirExitStatus) {
+TEST_F(CliLabTest, EachExitStatus) {
     struct Case {
-        std::vector<std::string> simArgs, args;
+        std::vector<std::string> simArgs, before, args;
         int status;
         const char* err;
+        std::size_t unitRequests;  // addressed requests the run may send
     };
     const std::vector<Case> cases{
-        {{"--refuse", "all"}, {"rename", kSpare1, "X"}, 1, "Failed to update device's name."},
-        {{"--refuse", "all"}, {"attach", "02:18:00:00:01:02", kSpare1}, 1, "Failed to add"},
-        // The reply comes, but after the time-out.
+        {{"--refuse", "all"}, {}, {"rename", kSpare1, "X"}, 1, "Failed to update device's", 1},
+        {{}, {}, {"rename", kSpare1, "A-B"}, 2, "Device Name Format Error.", 0},
+        {{}, {}, {"set-ip", kSpare1, "198.18.266"}, 2, "IP Format Error.", 0},
+        {{}, {}, {"set-mode", kSpare1, "unicast"}, 2, "is not a Transmitter", 0},
+        {{}, {}, {"attach", kStage, kSpare1}, 2, "add --force", 0},
+        // The reply comes after the time-out: the unit did take it.
         {{"--delay", "1500"},
+         {},
          {"rename", kSpare1, "X", "--wait", "3000", "--timeout", "300"},
          3,
-         "no answer from SPARE1"},
-        // Found, then silent.
+         "no answer: the change may or may not have been applied; check with `vx418ctl show "
+         "02:18:00:00:02:05 -i vxst0`",
+         1},
         {{"--no-answer", "1.0", "--no-answer-to", "all"},
+         {},
          {"rename", kSpare1, "X", "--timeout", "300"},
          3,
-         "no answer from SPARE1"},
-        // Silent to the discovery too: no unit is known.
-        {{"--no-answer", "1.0"}, {"rename", kSpare1, "X", "--wait", "200"}, 2, "no unit"},
+         "no answer",
+         1},
+        {{"--no-answer", "1.0"}, {}, {"discover", "--wait", "300"}, 3, "no unit answered", 0},
+        {{}, {}, {"rename", "02:18:00:00:09:09", "X", "--wait", "300"}, 5, "no unit 02:18", 0},
+        {{},
+         {"rename", kSpare2, "SPARE1"},
+         {"rename", "spare1", "X", "--wait", "300"},
+         5,
+         "2 units are named spare1: SPARE1: Receiver (198.18.1.25) [02:18:00:00:02:05], "
+         "SPARE1: Receiver (198.18.1.26) [02:18:00:00:02:06]",
+         0},
     };
-    StartLab({.preset = "demo", .extraArgs = cases[0].simArgs});
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
-        if (i > 0) {
-            lab_->StopSim();
-            std::string error;
-            ASSERT_TRUE(lab_->StartSim({.preset = "demo", .extraArgs = c.simArgs}, error)) << error;
+    StartLab({.preset = "demo"});
+    std::vector<std::string> running;
+    for (const Case& c : cases) {
+        if (c.simArgs != running || !c.before.empty()) {
+            RestartSim({.preset = "demo", .extraArgs = c.simArgs});
+            running = c.simArgs;
         }
+        if (!c.before.empty()) {
+            ASSERT_EQ(Ctl(c.before).status, 0);
+        }
+        const std::size_t from = SettledEventCount();
         const Outcome run = Ctl(c.args);
-        EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.output;
-        EXPECT_NE(run.output.find(c.err), std::string::npos) << run.output;
+        EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(UnitRequestsSince(from), c.unitRequests) << c.args[0] << " " << c.args[1];
     }
+
+    // 4: another run holds the adapter; this one names it when it gives up.
+    std::thread holder([] { Ctl({"discover", "--wait", "1000"}); });
+    std::this_thread::sleep_for(300ms);
+    const Outcome run = Ctl({"rename", kSpare1, "X", "--lock-wait", "200"});
+    holder.join();
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_NE(run.err.find("is in use by pid "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(": vx418ctl discover --wait 1000 -i vxst0"), std::string::npos);
 }
 
-TEST_F(CliLabTest, BadInputExitsTwoBeforeAnyRequest) {
+// Two runs rename one unit at once, and the unit ignores half of the renames: a run that exits
+// 0 saw its own name applied, never the other's.
+TEST_F(CliLabTest, RacingRenamesConfirmOnlyTheirOwnName) {
+    StartLab({.preset = "demo",
+              .extraArgs = {"--no-answer", "0.5", "--no-answer-to", "set-name", "--seed", "7"}});
+    std::map<int, int> statuses;
+    for (int pair = 0; pair < 10; ++pair) {
+        Outcome runs[2];
+        const std::string names[2] = {"R" + std::to_string(pair) + "A",
+                                      "R" + std::to_string(pair) + "B"};
+        std::thread second([&] {
+            runs[1] = Ctl({"rename", kSpare1, names[1], "--timeout", "300", "--json"});
+        });
+        runs[0] = Ctl({"rename", kSpare1, names[0], "--timeout", "300", "--json"});
+        second.join();
+        for (int k = 0; k < 2; ++k) {
+            ++statuses[runs[k].status];
+            if (runs[k].status != 0) {
+                continue;
+            }
+            EXPECT_EQ(runs[k].Document()["unit"]["name"], names[k]);
+            const auto applied = lab_->WaitForEvent(
+                [&](const SimEvent& e) { return e.Is("unit") && e.Text("name") == names[k]; }, 0ms);
+            EXPECT_TRUE(applied) << names[k] << " exited 0 but the unit never took it";
+        }
+    }
+    EXPECT_EQ(statuses.size(), 2u) << "both outcomes expected: 0 and 3";
+    EXPECT_GT(statuses[0], 0);
+    EXPECT_GT(statuses[3], 0);
+}
+
+TEST_F(CliLabTest, ForceIsNeededToUndoOtherAttachments) {
     StartLab({.preset = "demo"});
     struct Case {
         std::vector<std::string> args;
-        const char* err;
-        bool discovers;  // an unknown unit is known only after a discovery
+        std::set<std::string> affected;  // Receivers listed as side effects
+        const char* mac;
+        const char* field;
+        const char* value;
     };
     const std::vector<Case> cases{
-        {{"rename", kSpare1, "SEVENTEENLETTERSX"}, "Device Name Too Long.", false},
-        {{"rename", kSpare1, "A-B"}, "Device Name Format Error.", false},
-        {{"set-ip", kSpare1, "198.18.1.1 2"}, "IP Format Error.", false},
-        {{"rename", "02:18:00:00:09:09", "X", "--wait", "200"}, "no unit 02:18:00:00:09:09", true},
-        {{"set-mode", kSpare1, "unicast"}, "is not a Transmitter", true},
+        {{"attach", kStage, kFoyer}, {kStageL, kFoyer}, kStage, "t1", kFoyer},
+        {{"set-mode", kHall, "unicast", "--wait", "300"}, {kBar}, kBar, "t1", "00:00:00:00:00:00"},
     };
     for (const Case& c : cases) {
-        const std::size_t from = lab_->EventCount();
-        const Outcome run = Ctl(c.args);
-        EXPECT_EQ(run.status, 2) << c.args[2];
-        EXPECT_NE(run.output.find(c.err), std::string::npos) << run.output;
-        EXPECT_EQ(UnitRequestsSince(from), 0u) << c.args[2];
-        if (!c.discovers) {
-            EXPECT_EQ(lab_->EventCount(), from) << "nothing on the wire for " << c.args[2];
+        std::vector<std::string> args = c.args;
+        args.push_back("--json");
+        const std::size_t from = SettledEventCount();
+        const Outcome refused = Ctl(args);
+        EXPECT_EQ(refused.status, 2) << refused.err;
+        EXPECT_EQ(UnitRequestsSince(from), 0u);
+        std::set<std::string> listed;
+        const Json doc = refused.Document();
+        for (const Json& e : doc["side_effects"]) {
+            listed.insert(e["receiver"].get<std::string>());
         }
+        EXPECT_EQ(listed, c.affected) << refused.out;
+
+        args.push_back("--force");
+        const Outcome forced = Ctl(args);
+        EXPECT_EQ(forced.status, 0) << forced.err;
+        EXPECT_TRUE(UnitShows(c.mac, c.field, c.value)) << c.args[0];
+    }
+}
+
+TEST_F(CliLabTest, AnExportedInstallationIsAppliedBack) {
+    StartLab({.preset = "demo"});
+    const std::string file = TempFile("venue.json");
+    ASSERT_EQ(Ctl({"export", "-o", file, "--wait", "300"}).status, 0);
+    SettledEventCount();
+    const auto installed = SimState();
+
+    for (const std::vector<std::string>& change : std::vector<std::vector<std::string>>{
+             {"rename", kStage, "MAIN"},
+             {"set-ip", kStage, "198.18.1.80"},
+             {"set-ip", kSpare1, "198.18.1.12"},  // STAGE's: SPARE1 must move back first
+             {"set-mode", kHall, "unicast", "--force"},
+             {"attach", kHall, kFoyer},
+             {"attach", kStage, kBar, "--backup", "2"},
+             {"attach", kStage, kSpare3, "--force"},
+         }) {
+        ASSERT_EQ(Ctl(change).status, 0) << change[0];
+    }
+    std::size_t from = SettledEventCount();
+    ASSERT_NE(SimState(), installed);
+    const Outcome dry = Ctl({"apply", file, "--dry-run"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(UnitRequestsSince(from), 0u);
+    const Outcome applied = Ctl({"apply", file, "--json"});
+    EXPECT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(applied.Document()["matched"], true);
+    from = SettledEventCount();
+    EXPECT_EQ(SimState(), installed);
+
+    const Outcome again = Ctl({"apply", file, "--json"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(again.Document()["plan"].empty()) << again.out;
+    EXPECT_EQ(UnitRequestsSince(from), 0u);
+    std::filesystem::remove(file);
+}
+
+// Every command's --json output is exactly one document that the schema accepts, errors too.
+TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
+    StartLab({.preset = "demo"});
+    const std::string file = TempFile("schema-venue.json");
+    const std::string unknown = TempFile("schema-unknown.json");
+    Json documents = Json::array();
+    const auto collect = [&](std::vector<std::string> args, int status) {
+        args.push_back("--json");
+        const Outcome run = Ctl(args);
+        EXPECT_EQ(run.status, status) << args[0] << "\n" << run.err;
+        const Json doc = Json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(doc.is_discarded()) << args[0] << ": not one JSON document:\n" << run.out;
+        EXPECT_EQ(doc.contains("error"), status != 0) << run.out;
+        documents.push_back({args[0] + " (" + std::to_string(status) + ")", doc});
+    };
+    collect({"adapters"}, 0);
+    collect({"discover", "--wait", "300"}, 0);
+    collect({"show", "stage", "--wait", "300"}, 0);
+    collect({"rename", kSpare1, "LOBBY"}, 0);
+    collect({"rename", kSpare1, "LOBBY"}, 0);
+    collect({"set-ip", kSpare1, "198.18.1.70", "--dry-run"}, 0);
+    collect({"set-mode", kHall, "unicast", "--wait", "300"}, 2);
+    collect({"attach", kHall, kSpare2}, 0);
+    collect({"detach", kHall, kSpare2}, 0);
+    collect({"export", "--wait", "300"}, 0);
+    collect({"export", "-o", file, "--wait", "300"}, 0);
+    collect({"apply", file, "--dry-run"}, 0);
+    ASSERT_EQ(Ctl({"rename", kSpare1, "SPARE1"}).status, 0);
+    collect({"apply", file}, 0);
+    Json extra = Json::parse(std::ifstream(file));
+    extra["units"]["02:18:00:00:09:09"] = {
+        {"name", "GONE"}, {"ip", "198.18.9.9"}, {"kind", "receiver"}};
+    std::ofstream(unknown) << extra;
+    collect({"apply", unknown, "--wait", "300"}, 5);
+    collect({"rename", "nobody", "X", "--wait", "300"}, 5);
+    collect({"rename", kSpare1}, 2);
+    std::string shown;  // the adapter from VX418_ADAPTER
+    EXPECT_EQ(
+        vxlab::Lab::Run({"env", "VX418_ADAPTER=vxst0", VX418CTL_BINARY, "show", kSpare1}, &shown),
+        0)
+        << shown;
+    RestartSim({.preset = "demo", .extraArgs = {"--no-answer", "1.0", "--no-answer-to", "all"}});
+    collect({"rename", kSpare1, "X", "--timeout", "300"}, 3);
+    RestartSim({.preset = "demo", .extraArgs = {"--no-answer", "1.0"}});
+    collect({"discover", "--wait", "300"}, 3);
+
+    const std::string all = TempFile("documents.json");
+    std::ofstream(all) << documents;
+    std::string report;
+    EXPECT_EQ(vxlab::Lab::Run({"python3", VX418CTL_VALIDATOR, VX418CTL_SCHEMA, all}, &report), 0)
+        << report;
+    for (const std::string& path : {file, unknown, all}) {
+        std::filesystem::remove(path);
     }
 }
 

@@ -4,10 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <map>
+#include <random>
 #include <sstream>
 #include <thread>
 
+#include "cli/ctl_install.h"
+#include "cli/ctl_lookup.h"
 #include "cli/ctl_operations.h"
+#include "cli/ctl_output.h"
+#include "cli/ctl_plan.h"
 #include "cli/ctl_run.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
@@ -41,8 +48,10 @@ std::vector<WireRecord> Layout() {
     };
 }
 
-std::vector<std::uint8_t> From(const MacBytes& source, std::vector<std::uint8_t> frame) {
+std::vector<std::uint8_t> Between(const MacBytes& source, const MacBytes& destination,
+                                  std::vector<std::uint8_t> frame) {
     std::copy(source.begin(), source.end(), frame.begin() + kEthSourceMacOffset);
+    std::copy(destination.begin(), destination.end(), frame.begin() + kEthDestMacOffset);
     return frame;
 }
 
@@ -208,52 +217,64 @@ TEST_F(CliMemoryTest, RefusesBeforeSending) {
     EXPECT_TRUE(segment_->SentFrames().empty());
 }
 
-// A unit that answers every discovery with the layout and a rename of SPARE with the given
-// replies.
-TEST_F(CliMemoryTest, ExitStatusIsTheAddressedUnitsAnswer) {
+// A unit that answers every discovery with the layout (SPARE under its current name) and a
+// rename of SPARE with the case's replies, taking the new name when the case says so.
+TEST_F(CliMemoryTest, ExitStatusIsTheAddressedUnitsAnswerAndReadBack) {
+    const MacBytes kOtherStation{0x02, 0x18, 0x00, 0x00, 0x00, 0x02};
     struct Reply {
         MacBytes from;
         std::uint16_t messageClass, code;
+        MacBytes to = kStationMac;
     };
     struct Case {
         const char* what;
         std::vector<Reply> replies;
+        bool applies;  // the unit takes the name (the read-back shows it)
         int status;
         const char* err;
     };
     const std::vector<Case> cases{
-        {"accepted", {{kSpare, 0x8005, 1}}, kExitConfirmed, ""},
-        {"refused", {{kSpare, 0x8005, 2}}, kExitRefused, "Failed to update device's name."},
-        {"silence", {}, kExitNoAnswer, "no answer from SPARE"},
-        {"another unit", {{kHall, 0x8005, 1}}, kExitNoAnswer, "no answer"},
-        {"another class", {{kSpare, 0x8003, 1}}, kExitNoAnswer, "no answer"},
+        {"accepted", {{kSpare, 0x8005, 1}}, true, kExitDone, ""},
+        {"refused", {{kSpare, 0x8005, 2}}, false, kExitRefused, "Failed to update device's name."},
+        {"silence", {}, true, kExitNoAnswer, "may or may not have been applied"},
+        {"another unit", {{kHall, 0x8005, 1}}, true, kExitNoAnswer, "no answer"},
+        {"another class", {{kSpare, 0x8003, 1}}, true, kExitNoAnswer, "no answer"},
+        {"to another station", {{kSpare, 0x8005, 1, kOtherStation}}, true, kExitNoAnswer, "no ans"},
         {"another code, then refused",
          {{kSpare, 0x8005, 3}, {kSpare, 0x8005, 2}},
+         false,
          kExitRefused,
          "Failed"},
+        {"accepted, name kept", {{kSpare, 0x8005, 1}}, false, kExitRefused, "does not report it"},
     };
     for (const Case& c : cases) {
         std::atomic<bool> stop{false};
         std::thread unit([&] {
+            std::vector<WireRecord> layout = Layout();
             std::size_t seen = 0;
             while (!stop) {
                 const auto frames = segment_->SentFrames();
                 for (; seen < frames.size(); ++seen) {
                     if (frames[seen][0] == 0xff) {
-                        for (const WireRecord& r : Layout()) {
-                            segment_->Inject(From(r.mac, DiscoveryReply(r)));
+                        for (const WireRecord& r : layout) {
+                            segment_->Inject(Between(r.mac, kStationMac, DiscoveryReply(r)));
                         }
-                    } else {
-                        for (const Reply& r : c.replies) {
-                            segment_->Inject(From(r.from, ReplyFrame(r.messageClass, r.code)));
-                        }
+                        continue;
+                    }
+                    if (c.applies) {
+                        const auto* name =
+                            frames[seen].data() + kTfdpDataOffset + kConfigNameOffset;
+                        layout[4].name.assign(name, std::find(name, name + 16, 0));
+                    }
+                    for (const Reply& r : c.replies) {
+                        segment_->Inject(Between(r.from, r.to, ReplyFrame(r.messageClass, r.code)));
                     }
                 }
                 std::this_thread::sleep_for(1ms);
             }
         });
         const Outcome run = Run({"rename", "00:1C:2D:00:00:25", "NEW", "-i", "mem0", "--quiet",
-                                 "--timeout", "300", "--wait", "2000"});
+                                 "--timeout", "300", "--wait", "300"});
         stop = true;
         unit.join();
         segment_->ClearSentFrames();
@@ -272,13 +293,28 @@ TEST_F(CliMemoryTest, CommandLineAndAdapterFailures) {
         const char* err;
     };
     const std::vector<Case> cases{
-        {{"--help"}, false, kExitConfirmed, "Exit status:", ""},
-        {{"--version"}, false, kExitConfirmed, "vx418ctl " VX_VERSION, ""},
-        {{"adapters", "--json"}, false, kExitConfirmed, "\"mac\": \"02:18:00:00:00:01\"", ""},
-        {{"rename", "SPARE"}, false, kExitBadInput, "", "Usage: vx418ctl rename"},
+        {{"--help"}, false, kExitDone, "Exit status:", ""},
+        {{"--version"}, false, kExitDone, "vx418ctl " VX_VERSION, ""},
+        {{"adapters", "--json"}, false, kExitDone, "\"mac\": \"02:18:00:00:00:01\"", ""},
+        {{"rename", "SPARE"},
+         false,
+         kExitBadInput,
+         "",
+         "vx418ctl: --interface is required (or set VX418_ADAPTER)\nTry 'vx418ctl rename "
+         "--help'.\n"},
+        {{"frobnicate"},
+         false,
+         kExitBadInput,
+         "",
+         "unknown command 'frobnicate'\nTry 'vx418ctl --"},
+        {{"rename", "SPARE", "X", "-i", "mem0", "--wait", "-5", "--json"},
+         false,
+         kExitBadInput,
+         "\"status\": 2",
+         "--wait: must be a positive number of milliseconds, not '-5'\n"},
         {{"set-mode", "HALL", "broadcast", "-i", "mem0"}, false, kExitBadInput, "", "MODE"},
         {{"rename", "00:1c:2d", "X", "-i", "mem0"}, false, kExitBadInput, "", "not a MAC"},
-        {{"discover", "-i", "nope"}, false, kExitAdapter, "", "no adapter nope"},
+        {{"discover", "-i", "nope", "--json"}, false, kExitAdapter, "\"status\": 4", "no adapter"},
         {{"discover", "-i", "mem0 (198.18.0.1)"}, true, kExitAdapter, "", "not permitted"},
     };
     for (const Case& c : cases) {
@@ -287,8 +323,201 @@ TEST_F(CliMemoryTest, CommandLineAndAdapterFailures) {
         EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.err;
         EXPECT_NE(run.out.find(c.out), std::string::npos) << c.args[0] << "\n" << run.out;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << c.args[0] << "\n" << run.err;
+        EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
     }
     EXPECT_TRUE(segment_->SentFrames().empty());
+
+    // A result that cannot be written is a failure of its own.
+    std::ostream broken(nullptr);
+    std::ostringstream err;
+    const char* adapters[] = {"vx418ctl", "adapters"};
+    EXPECT_EQ(RunCtl(2, adapters, broken, err), kExitOutput) << err.str();
+}
+
+// Names are bytes: whatever a unit sends, the output is valid UTF-8 JSON and one line per unit
+// with its tab-separated fields intact.
+TEST_F(CliMemoryTest, AnyNameBytesGiveValidOutput) {
+    std::vector<DeviceRecord> devices;
+    std::mt19937 random(17);
+    for (int i = 0; i < 200; ++i) {
+        DeviceRecord r = table_.RecordAt(i % 5);
+        r.Mac[5] = static_cast<std::uint8_t>(i);
+        for (std::uint8_t& b : r.Name) {
+            b = static_cast<std::uint8_t>(random());
+        }
+        devices.push_back(r);
+    }
+    const std::string latin1 =
+        "\xc4\xd6\xdc[x]\xff"
+        "0";
+    std::copy(latin1.begin(), latin1.end(), devices[0].Name.begin());
+    devices[0].Name[latin1.size()] = 0;
+    const UnitsView view(devices);
+    const Json topology = view.TopologyJson();
+    EXPECT_NO_THROW(topology.dump(-1, ' ', false, Json::error_handler_t::strict));
+    for (int i = 0; i < static_cast<int>(devices.size()); ++i) {
+        const Json unit = UnitJson(devices[static_cast<std::size_t>(i)]);
+        EXPECT_NO_THROW(unit.dump(-1, ' ', false, Json::error_handler_t::strict)) << i;
+        const std::string terse = TerseUnitLine(devices[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(std::count(terse.begin(), terse.end(), '\t'), 7) << terse;
+        for (const std::string& line : {terse, view.UnitLine(i)}) {
+            EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char ch) {
+                return ch != '\t' && static_cast<unsigned char>(ch) < 0x20;
+            })) << line;
+        }
+    }
+    EXPECT_EQ(UnitJson(devices[0])["name"], "ÄÖÜ[x]ÿ0");
+}
+
+// Names in any case, MACs in three spellings, and the candidates of an ambiguous name.
+TEST_F(CliMemoryTest, UnitsAreFoundByNameOrMac) {
+    std::vector<DeviceRecord> devices = table_.Snapshot();
+    DeviceRecord twin = devices[1];  // a second STAGE
+    twin.Mac = MacOf(0x30);
+    devices.push_back(twin);
+    struct Case {
+        const char* typed;
+        int index;
+        const char* error;
+    };
+    const std::vector<Case> cases{
+        {"00:1c:2d:00:00:11", 0, ""},
+        {"00-1C-2D-00-00-21", 2, ""},
+        {"001c2d000025", 4, ""},
+        {"foyer", 2, ""},
+        {"Stage", -1,
+         "2 units are named Stage: STAGE: Unicast (198.18.1.12) [00:1c:2d:00:00:12], "
+         "STAGE: Unicast (198.18.1.12) [00:1c:2d:00:00:30]; name one by its MAC"},
+        {"00:1c:2d:00:00:99", -1, "no unit 00:1c:2d:00:00:99 answered"},
+        {"nobody", -1, "no unit named nobody answered"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto selector = ParseUnitSelector(c.typed, error);
+        ASSERT_TRUE(selector) << c.typed << ": " << error;
+        const UnitMatch match = FindUnit(devices, *selector);
+        EXPECT_EQ(match.index, c.index) << c.typed;
+        EXPECT_EQ(match.error.rfind(c.error, 0), 0u) << c.typed << ": " << match.error;
+    }
+}
+
+// The layout exported, edited, then planned against the layout as it is.
+TEST_F(CliMemoryTest, ApplyPlansInASafeOrderOrRefuses) {
+    const std::vector<DeviceRecord> units = table_.Snapshot();
+    const std::string hall = MacText(kHall), stage = MacText(kStage), foyer = MacText(kFoyer),
+                      stageL = MacText(kStageL), spare = MacText(kSpare);
+    std::map<MacBytes, std::string> names;
+    for (const DeviceRecord& r : units) {
+        names[r.Mac] = NameText(r.Name);
+    }
+    const auto describe = [&](const PlanStep& step) {
+        static constexpr const char* kOps[] = {"rename", "set-ip", "set-mode", "attach", "detach"};
+        static constexpr const char* kSlots[] = {"main", "backup1", "backup2"};
+        std::string text =
+            std::string(kOps[static_cast<int>(step.input.operation)]) + " " + names[step.unit];
+        if (step.other) {
+            text += " " + names[*step.other];
+        }
+        if (step.input.operation == CtlOperation::Attach) {
+            text += std::string(" ") + kSlots[static_cast<int>(step.input.slot)];
+        }
+        return step.input.text.empty() ? text : text + " " + step.input.text;
+    };
+    struct Case {
+        const char* what;
+        std::function<void(Json&)> edit;  // on the exported "units"
+        std::vector<std::string> steps;
+        const char* problem;
+    };
+    const std::vector<Case> cases{
+        {"as exported", [](Json&) {}, {}, ""},
+        {"slots change: emptied from the last one down, then filled from main",
+         [&](Json& u) {
+             u[stage]["main"] = spare;
+             u[stage]["backup1"] = stageL;
+             u[spare]["transmitter"] = stage;
+         },
+         {"detach STAGE STAGEL", "attach STAGE SPARE main", "attach STAGE STAGEL backup1"},
+         ""},
+        {"a new mode first, then the Receivers",
+         [&](Json& u) {
+             u[hall]["mode"] = "unicast";
+             u[hall].erase("receivers");
+             u[hall]["main"] = foyer;
+         },
+         {"set-mode HALL", "attach HALL FOYER main"},
+         ""},
+        {"an address taken only once its holder left it",
+         [&](Json& u) {
+             u[spare]["ip"] = "198.18.1.23";
+             u[stageL]["ip"] = "198.18.1.99";
+         },
+         {"set-ip STAGEL 198.18.1.99", "set-ip SPARE 198.18.1.23"},
+         ""},
+        {"addresses in a circle",
+         [&](Json& u) {
+             u[spare]["ip"] = "198.18.1.23";
+             u[stageL]["ip"] = "198.18.1.25";
+         },
+         {},
+         "in a circle"},
+        {"an address kept by a unit outside the file",
+         [&](Json& u) {
+             u.erase(hall);
+             u[spare]["ip"] = "198.18.1.11";
+         },
+         {},
+         "HALL [00:1c:2d:00:00:11] has it and keeps it"},
+        {"a name the rule refuses",
+         [&](Json& u) { u[foyer]["name"] = "FOYER-1"; },
+         {},
+         "Device Name Format Error."},
+        {"a kind", [&](Json& u) { u[spare]["kind"] = "transmitter"; }, {}, "a unit's kind"},
+    };
+    for (const Case& c : cases) {
+        Json document = InstallationJson(units, "mem0");
+        c.edit(document["units"]);
+        std::string error;
+        const auto installation = ParseInstallation(document, error);
+        ASSERT_TRUE(installation) << c.what << ": " << error;
+        const Plan plan = ComputePlan(*installation, units);
+        std::vector<std::string> steps;
+        for (const PlanStep& step : plan.steps) {
+            steps.push_back(describe(step));
+        }
+        const std::string problems = plan.problems.empty() ? std::string() : plan.problems.front();
+        if (*c.problem == '\0') {
+            EXPECT_EQ(steps, c.steps) << c.what;
+            EXPECT_TRUE(plan.problems.empty()) << c.what << ": " << problems;
+        } else {
+            EXPECT_NE(problems.find(c.problem), std::string::npos) << c.what << ": " << problems;
+        }
+    }
+}
+
+TEST_F(CliMemoryTest, InstallationFilesAreCheckedBeforeUse) {
+    const std::string hall = MacText(kHall), foyer = MacText(kFoyer), stage = MacText(kStage);
+    struct Case {
+        std::function<void(Json&)> edit;  // on the whole document
+        const char* error;
+    };
+    const std::vector<Case> cases{
+        {[](Json& d) { d["kind"] = "other"; }, "not an installation file"},
+        {[](Json& d) { d["units"]["HALL"] = d["units"].front(); }, "must be the unit's MAC"},
+        {[&](Json& d) { d["units"]["00-1C-2D-00-00-11"] = d["units"][hall]; }, "is given twice"},
+        {[&](Json& d) { d["units"][stage]["backup1"] = MacText(kStageL); }, "is given twice"},
+        {[&](Json& d) { d["units"][foyer]["ip"] = "198.18.1.021"; }, "four decimal fields"},
+        {[&](Json& d) { d["units"][hall]["main"] = foyer; }, "needs the unicast mode"},
+        {[&](Json& d) { d["units"][foyer]["transmitter"] = stage; }, "disagrees"},
+        {[&](Json& d) { d["units"][foyer]["ip"] = "198.18.1.12"; }, "the same address"},
+    };
+    for (const Case& c : cases) {
+        Json document = InstallationJson(table_.Snapshot(), "mem0");
+        c.edit(document);
+        std::string error;
+        EXPECT_FALSE(ParseInstallation(document, error)) << c.error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.error << ": " << error;
+    }
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ expected=(
     /usr/bin/vx418 /usr/bin/vx418-sim /usr/bin/vx418ctl /usr/bin/vx418-capture
     /usr/share/man/man1/vx418.1.gz /usr/share/man/man1/vx418-sim.1.gz
     /usr/share/man/man1/vx418ctl.1.gz /usr/share/man/man1/vx418-capture.1.gz
+    /usr/share/bash-completion/completions/vx418ctl
     /usr/share/applications/org.example.vx418.desktop
     /usr/share/metainfo/org.example.vx418.metainfo.xml
     /usr/share/doc/vx418/copyright /usr/share/doc/vx418/changelog.gz
@@ -91,6 +92,8 @@ for page in "$work"/root/usr/share/man/man1/*.1.gz; do
     grep -q '^SYNOPSIS\|^NAME' <<<"$out" || fail "man page $page renders no NAME"
     grep -qi 'warning' <<<"$out" && fail "man page $page: $out"
 done
+
+bash -n "$work/root/usr/share/bash-completion/completions/vx418ctl" || fail "bash completion"
 
 echo "--- lintian"
 lintian --fail-on error,warning --display-info "$deb" || fail "lintian reports errors or warnings"

@@ -335,16 +335,20 @@ std::string LabUnavailableReason() {
     return reason;
 }
 
-int Lab::Run(const std::vector<std::string>& argv, std::string* output) {
+int Lab::Run(const std::vector<std::string>& argv, std::string* output, std::string* errors) {
     int pipeFds[2] = {-1, -1};
     if (output != nullptr && pipe2(pipeFds, O_CLOEXEC) != 0) {
         return -1;
     }
+    // Standard error apart goes to a file: two pipes read one after the other could fill up.
+    char errorPath[] = "/tmp/vxlab-stderr.XXXXXX";
+    const int errorFd = errors != nullptr ? mkostemp(errorPath, O_CLOEXEC) : -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (output != nullptr) {
         posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, errorFd >= 0 ? errorFd : pipeFds[1],
+                                         STDERR_FILENO);
     } else {
         posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
     }
@@ -363,11 +367,17 @@ int Lab::Run(const std::vector<std::string>& argv, std::string* output) {
         }
         close(pipeFds[0]);
     }
+    int status = 0;
+    while (spawned == 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (errorFd >= 0) {
+        std::ifstream in(errorPath, std::ios::binary);
+        *errors = std::string(std::istreambuf_iterator<char>(in), {});
+        close(errorFd);
+        unlink(errorPath);
+    }
     if (spawned != 0) {
         return -1;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

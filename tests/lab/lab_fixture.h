@@ -142,8 +142,10 @@ class Lab {
     std::unique_ptr<NamespaceGuard> EnterStation(std::string& error) const;
 
     // Runs a command to its end (argv[0] searched in PATH); returns its exit status, or -1 when
-    // it could not run. Its output goes to *output when given, else to our standard error.
-    static int Run(const std::vector<std::string>& argv, std::string* output = nullptr);
+    // it could not run. Its output goes to *output when given, else to our standard error;
+    // with errors, its standard error goes there apart.
+    static int Run(const std::vector<std::string>& argv, std::string* output = nullptr,
+                   std::string* errors = nullptr);
     // Runs `ip -n <namespace> args...`.
     int Ip(const std::string& namespaceName, const std::vector<std::string>& args) const;
 

@@ -291,8 +291,8 @@ TEST(SimLayout, PresetsHaveTheDocumentedShape) {
     EXPECT_EQ(Named(demo, "STAGE").t2, Named(demo, "STAGER").mac);
 
     std::string error;
-    EXPECT_EQ(PresetByName("many:64", error)->Units().size(), 64u);
-    EXPECT_FALSE(PresetByName("many:65", error));
+    EXPECT_EQ(PresetByName("many:1000", error)->Units().size(), 1000u);
+    EXPECT_FALSE(PresetByName("many:1001", error));
     EXPECT_FALSE(PresetByName("many:x", error));
 }
 

@@ -32,7 +32,8 @@ std::string CtlExe() {
 
 struct Outcome {
     int status = -1;
-    std::string output;
+    std::string output;  // standard output
+    std::string errors;
 };
 
 class WineLabTest : public vxlab::LabTestBase {
@@ -95,18 +96,18 @@ class WineLabTest : public vxlab::LabTestBase {
     }
 
     static int Wine(std::vector<std::string> argv, std::string* output = nullptr,
-                    const std::string& overrides = "") {
+                    const std::string& overrides = "", std::string* errors = nullptr) {
         argv.insert(argv.begin(), {"env", "WINEPREFIX=" + prefix_, "WINEDEBUG=-all",
                                    "WINEDLLOVERRIDES=mscoree,mshtml=" + overrides});
         std::string ignored;
-        return vxlab::Lab::Run(argv, output != nullptr ? output : &ignored);
+        return vxlab::Lab::Run(argv, output != nullptr ? output : &ignored, errors);
     }
 
     static Outcome Ctl(const std::vector<std::string>& args, const std::string& overrides = "") {
         std::vector<std::string> argv{kWine, CtlExe()};
         argv.insert(argv.end(), args.begin(), args.end());
         Outcome run;
-        run.status = Wine(argv, &run.output, overrides);
+        run.status = Wine(argv, &run.output, overrides, &run.errors);
         return run;
     }
 
@@ -118,7 +119,7 @@ TEST_F(WineLabTest, ListsDiscoversAndRenamesTheSimulatedUnits) {
     StartLabAndWine();
 
     const Outcome adapters = Ctl({"--json", "adapters"});
-    ASSERT_EQ(adapters.status, 0) << adapters.output;
+    ASSERT_EQ(adapters.status, 0) << adapters.errors;
     const Json list = Json::parse(adapters.output)["adapters"];
     ASSERT_EQ(list.size(), 1u) << adapters.output;
     EXPECT_EQ(list[0]["description"], "vxst0");  // Wine describes an adapter by its Linux name
@@ -126,7 +127,7 @@ TEST_F(WineLabTest, ListsDiscoversAndRenamesTheSimulatedUnits) {
     EXPECT_EQ(list[0]["name"].get<std::string>().rfind("rpcap://\\Device\\NPF_{", 0), 0u);
 
     const Outcome discover = Ctl({"discover", "--json", "-i", "vxst0", "--wait", "3000"});
-    ASSERT_EQ(discover.status, 0) << discover.output;
+    ASSERT_EQ(discover.status, 0) << discover.errors;
     std::map<std::string, std::string> found;
     const Json units = Json::parse(discover.output)["units"];
     for (const Json& u : units) {
@@ -144,7 +145,7 @@ TEST_F(WineLabTest, ListsDiscoversAndRenamesTheSimulatedUnits) {
     const Outcome rename =
         Ctl({"rename", kSpare1, "WINE1", "-i", "vxst0", "--timeout", kReplyTimeoutMs});
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(rename.status, 0) << rename.output;
+    EXPECT_EQ(rename.status, 0) << rename.errors;
     const auto unit = lab_->UnitState(kSpare1);
     ASSERT_TRUE(unit);
     EXPECT_EQ(unit->Text("name"), "WINE1");
@@ -155,8 +156,8 @@ TEST_F(WineLabTest, ListsDiscoversAndRenamesTheSimulatedUnits) {
 TEST_F(WineLabTest, WithoutTheCaptureLibraryAdaptersExitsFourNamingNpcap) {
     StartLabAndWine();
     const Outcome run = Ctl({"adapters"}, ";wpcap=d");
-    EXPECT_EQ(run.status, 4) << run.output;
-    EXPECT_NE(run.output.find("Npcap"), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, 4) << run.errors;
+    EXPECT_NE(run.errors.find("Npcap"), std::string::npos) << run.errors;
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ std::string ApplyStatement(const std::vector<std::string>& w, UnitSet& set) {
             mode = w[4] == "unicast" ? kModeUnicast : kModeMulticast;
         }
         if (!set.Add(MakeUnit(isTx ? kKindTransmitter : kKindReceiver, w[1], *mac, *ip, mode))) {
-            return "duplicate MAC or more than 64 units";
+            return "duplicate MAC or more than " + std::to_string(kMaxUnits) + " units";
         }
         return {};
     }
@@ -147,13 +147,18 @@ attach STAGE STAGER backup1
 UnitSet ManyPreset(int count) {
     UnitSet set;
     for (int i = 0; i < count && i < static_cast<int>(kMaxUnits); ++i) {
-        const auto n = static_cast<std::uint8_t>(i + 1);
+        // Unit n (from 1) is ...:0k:nn at 198.19.k.nn up to 255; beyond, the high byte of n
+        // goes into the MAC's fourth byte and, doubled, into the address's third.
+        const int n = i + 1;
+        const auto low = static_cast<std::uint8_t>(n & 0xff);
+        const auto high = static_cast<std::uint8_t>(n >> 8);
         const bool isTx = i % 4 == 0;
+        const std::uint8_t k = isTx ? 1 : 2;
         const std::uint16_t mode = (i / 4) % 2 == 0 ? kModeMulticast : kModeUnicast;
-        const std::string name = (isTx ? "TX" : "RX") + std::to_string(100 + i).substr(1);
-        set.Add(MakeUnit(isTx ? kKindTransmitter : kKindReceiver, name,
-                         Mac{0x02, 0x19, 0x00, 0x00, static_cast<std::uint8_t>(isTx ? 1 : 2), n},
-                         Ip4{198, 19, static_cast<std::uint8_t>(isTx ? 1 : 2), n}, mode));
+        const std::string number = i < 100 ? std::to_string(100 + i).substr(1) : std::to_string(i);
+        set.Add(MakeUnit(isTx ? kKindTransmitter : kKindReceiver, (isTx ? "TX" : "RX") + number,
+                         Mac{0x02, 0x19, 0x00, high, k, low},
+                         Ip4{198, 19, static_cast<std::uint8_t>(k + 2 * high), low}, mode));
     }
     // Each Transmitter gets the Receiver that follows it.
     const std::vector<SimUnit> units = set.Units();
@@ -177,7 +182,7 @@ std::optional<UnitSet> PresetByName(const std::string& name, std::string& error)
             }
         } catch (const std::exception&) {
         }
-        error = "many:N needs N from 1 to 64";
+        error = "many:N needs N from 1 to " + std::to_string(kMaxUnits);
         return std::nullopt;
     }
     error = "unknown preset '" + name + "' (demo, many:N)";

@@ -21,7 +21,7 @@ std::optional<UnitSet> ParseLayout(const std::string& text, std::string& error);
 // "demo": a multicast Transmitter feeding two Receivers, a unicast Transmitter with a main and
 // a backup-1 Receiver, and three free Receivers.
 UnitSet DemoPreset();
-// count units (1..64): every fourth one a Transmitter, alternately multicast and unicast, each
+// count units (1..1000): every fourth one a Transmitter, alternately multicast and unicast, each
 // with the Receiver behind it attached; the rest free Receivers. Addresses 198.19.x.y.
 UnitSet ManyPreset(int count);
 // "demo" or "many:N".

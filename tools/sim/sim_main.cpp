@@ -64,7 +64,7 @@ void DescribeOptions(CLI::App& app, Options& o) {
     app.add_option("--interface", o.interfaceName, "interface to play the units on")
         ->option_text("IF")
         ->required();
-    app.add_option("--preset", o.preset, "demo (default) or many:N, N in 1..64")
+    app.add_option("--preset", o.preset, "demo (default) or many:N, N in 1..1000")
         ->option_text("demo|many:N");
     app.add_option("--layout", o.layoutFile,
                    "units and attachments from a layout file (wins "

@@ -19,7 +19,7 @@
 
 namespace vxsim {
 
-inline constexpr std::size_t kMaxUnits = 64;
+inline constexpr std::size_t kMaxUnits = 1000;
 inline constexpr std::uint16_t kKindReceiver = 0;
 inline constexpr std::uint16_t kKindTransmitter = 1;
 inline constexpr std::uint16_t kModeMulticast = 0;

@@ -1,0 +1,182 @@
+// vx418ctl end to end on the lab, three measurements:
+//  - discover of 1,000 simulated units: units found, replies lost, wall time;
+//  - rename by MAC from the program's start to its exit, read-back included (goal: p99 under
+//    300 ms; the window needs its 5.6 s Refresh before any change);
+//  - apply of a 40-unit installation file that differs from the units in 10 places: wall time
+//    and the requests the units received.
+//
+// Needs root (network namespaces):  sudo build/<dir>/bench/cli/cli_bench [renames] [rounds]
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "lab_fixture.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Percentile(std::vector<double> v, double p) {
+    const auto k = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1));
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
+    return v[k];
+}
+
+struct Run {
+    int status = -1;
+    double ms = 0;
+    std::string out, err;
+};
+
+Run Ctl(std::vector<std::string> args) {
+    args.insert(args.begin(), VX418CTL_BINARY);
+    args.insert(args.end(), {"-i", "vxst0"});
+    Run run;
+    const auto start = Clock::now();
+    run.status = vxlab::Lab::Run(args, &run.out, &run.err);
+    run.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return run;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+std::size_t UnitRequestsSince(const vxlab::Lab& lab, std::size_t from) {
+    const auto events = lab.Events();
+    return static_cast<std::size_t>(
+        std::count_if(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
+                      [](const vxlab::SimEvent& e) { return e.Is("request") && e.Has("unit"); }));
+}
+
+bool Restart(vxlab::Lab& lab, const std::string& preset) {
+    lab.StopSim();
+    std::string error;
+    if (!lab.StartSim({.preset = preset}, error)) {
+        std::fprintf(stderr, "cli_bench: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+void DiscoverThousand(vxlab::Lab& lab, int rounds) {
+    if (!Restart(lab, "many:1000")) {
+        return;
+    }
+    std::vector<double> ms;
+    std::size_t fewest = 1000;
+    long lost = 0;
+    for (int i = 0; i < rounds; ++i) {
+        const Run run = Ctl({"discover", "-t", "-v", "--wait", "1000"});
+        fewest = std::min(fewest, Count(run.out, "\n"));
+        // Three broadcasts, each answered by every unit.
+        const auto at = run.err.rfind(" units, ");
+        const long received = at == std::string::npos ? 0 : std::atol(run.err.c_str() + at + 8);
+        lost += 3000 - received;
+        ms.push_back(run.ms);
+    }
+    std::printf(
+        "discover, 1,000 units, --wait 1000, %d runs: fewest found %zu, replies lost %ld "
+        "of %d, wall p50 %.0f ms max %.0f ms\n",
+        rounds, fewest, lost, 3000 * rounds, Percentile(ms, 0.5),
+        *std::max_element(ms.begin(), ms.end()));
+}
+
+bool RenameByMac(vxlab::Lab& lab, int runs) {
+    if (!Restart(lab, "demo")) {
+        return false;
+    }
+    std::vector<double> ms;
+    int failures = 0;
+    for (int i = 0; i < runs; ++i) {
+        // SPARE1 of the demo preset, a new name each time: every run sends and reads back.
+        const Run run =
+            Ctl({"rename", "02:18:00:00:02:05", i % 2 == 0 ? "BENCHA" : "BENCHB", "-q"});
+        failures += run.status != 0 ? 1 : 0;
+        ms.push_back(run.ms);
+    }
+    std::printf(
+        "rename by MAC, start to exit with read-back, %d runs: p50 %.1f ms  p99 %.1f ms  "
+        "max %.1f ms  (goal < 300 ms; failed runs: %d)\n",
+        runs, Percentile(ms, 0.50), Percentile(ms, 0.99), *std::max_element(ms.begin(), ms.end()),
+        failures);
+    return failures == 0;
+}
+
+bool ApplyForty(vxlab::Lab& lab, int rounds) {
+    if (!Restart(lab, "many:40")) {
+        return false;
+    }
+    const std::string file = "/tmp/" + lab.StationNamespace() + "-bench-venue.json";
+    if (Ctl({"export", "-o", file, "--wait", "300"}).status != 0) {
+        return false;
+    }
+    // Ten differences: names, addresses, attachments of both modes, a mode, a backup slot.
+    const std::vector<std::vector<std::string>> changes{
+        {"rename", "02:19:00:00:02:03", "CHG1"},
+        {"rename", "02:19:00:00:02:04", "CHG2"},
+        {"rename", "02:19:00:00:02:07", "CHG3"},
+        {"rename", "02:19:00:00:01:09", "CHG4"},
+        {"set-ip", "02:19:00:00:02:08", "198.19.5.8"},
+        {"set-ip", "02:19:00:00:02:0b", "198.19.5.11"},
+        {"detach", "02:19:00:00:01:01", "02:19:00:00:02:02"},
+        {"detach", "02:19:00:00:01:05", "02:19:00:00:02:06"},
+        {"set-mode", "02:19:00:00:01:09", "unicast", "--force"},
+        {"attach", "02:19:00:00:01:0d", "02:19:00:00:02:0f", "--backup", "1"},
+    };
+    std::vector<double> ms;
+    std::size_t requests = 0;
+    int failures = 0;
+    for (int i = 0; i < rounds; ++i) {
+        for (const auto& change : changes) {
+            failures += Ctl(change).status != 0 ? 1 : 0;
+        }
+        const std::size_t from = lab.EventCount();
+        const Run run = Ctl({"apply", file, "-q"});
+        failures += run.status != 0 ? 1 : 0;
+        requests = UnitRequestsSince(lab, from);
+        ms.push_back(run.ms);
+    }
+    std::remove(file.c_str());
+    std::printf(
+        "apply, 40 units with 10 differences, %d runs: wall p50 %.0f ms  max %.0f ms, %zu "
+        "requests to units per run (failed runs: %d)\n",
+        rounds, Percentile(ms, 0.5), *std::max_element(ms.begin(), ms.end()), requests, failures);
+    return failures == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int renames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const std::string why = vxlab::LabUnavailableReason();
+    if (!why.empty()) {
+        std::fprintf(stderr, "cli_bench: %s\n", why.c_str());
+        return 1;
+    }
+    std::string error;
+    auto lab = vxlab::Lab::Create(error);
+    if (!lab || !lab->StartSim({.preset = "demo"}, error)) {
+        std::fprintf(stderr, "cli_bench: %s\n", error.c_str());
+        return 1;
+    }
+    auto inStation = lab->EnterStation(error);
+    if (!inStation) {
+        std::fprintf(stderr, "cli_bench: %s\n", error.c_str());
+        return 1;
+    }
+    DiscoverThousand(*lab, rounds);
+    const bool renamed = RenameByMac(*lab, renames);
+    const bool applied = ApplyForty(*lab, rounds);
+    inStation.reset();
+    lab.reset();
+    return renamed && applied ? 0 : 1;
+}

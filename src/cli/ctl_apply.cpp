@@ -1,0 +1,339 @@
+#include "cli/ctl_apply.h"
+
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "cli/ctl_change.h"
+#include "cli/ctl_install.h"
+#include "cli/ctl_plan.h"
+#include "cli/ctl_run.h"
+#include "cli/ctl_text.h"
+#include "views/labels.h"
+
+namespace {
+
+constexpr const char* kSlotNames[] = {"main", "backup1", "backup2"};
+
+std::string Named(const MacBytes& mac, const UnitRecords& units) {
+    const auto it = units.find(mac);
+    return it == units.end() ? "[" + MacText(mac) + "]"
+                             : DisplayText(NameText(it->second.Name)) + " [" + MacText(mac) + "]";
+}
+
+std::string StepLine(const PlanStep& step, const UnitRecords& units) {
+    const std::string unit = Named(step.unit, units);
+    switch (step.input.operation) {
+        case CtlOperation::Rename:
+            return "rename " + unit + " to " + step.input.text;
+        case CtlOperation::SetIp:
+            return "set-ip " + unit + " to " + step.input.text;
+        case CtlOperation::SetMode:
+            return "set-mode " + unit + " to " +
+                   (step.input.mode == Topology::Unicast ? "unicast" : "multicast");
+        case CtlOperation::Attach:
+            return "attach " + Named(*step.other, units) + " to " + unit + " (" +
+                   kSlotNames[static_cast<int>(step.input.slot)] + ")";
+        case CtlOperation::Detach:
+            return "detach " + Named(*step.other, units) + " from " + unit;
+    }
+    return {};
+}
+
+Json StepJson(const PlanStep& step) {
+    static constexpr const char* kOps[] = {"rename", "set-ip", "set-mode", "attach", "detach"};
+    Json j{{"op", kOps[static_cast<int>(step.input.operation)]}, {"unit", MacText(step.unit)}};
+    switch (step.input.operation) {
+        case CtlOperation::Rename:
+        case CtlOperation::SetIp:
+            j["value"] = step.input.text;
+            break;
+        case CtlOperation::SetMode:
+            j["value"] = step.input.mode == Topology::Unicast ? "unicast" : "multicast";
+            break;
+        case CtlOperation::Attach:
+            j["receiver"] = MacText(*step.other);
+            j["slot"] = kSlotNames[static_cast<int>(step.input.slot)];
+            break;
+        case CtlOperation::Detach:
+            j["receiver"] = MacText(*step.other);
+            break;
+    }
+    j["result"] = "planned";
+    return j;
+}
+
+// The 66 wire bytes of a record, so a table can be rebuilt from the latest records.
+std::array<std::uint8_t, kDeviceRecordSize> WireOf(const DeviceRecord& r) {
+    std::array<std::uint8_t, kDeviceRecordSize> w{};
+    const auto put = [&](std::size_t offset, const auto& bytes) {
+        std::copy(bytes.begin(), bytes.end(), w.begin() + static_cast<std::ptrdiff_t>(offset));
+    };
+    put(kRecordNameOffset, r.Name);
+    WriteBe16(w.data() + kRecordFirmwareOffset, r.FirmwareVersion);
+    WriteBe16(w.data() + kRecordTfdpVersionOffset, r.TfdpVersion);
+    put(kRecordReservedOffset, r.Reserved);
+    put(kRecordIpOffset, r.Ip);
+    put(kRecordMacOffset, r.Mac);
+    WriteBe16(w.data() + kRecordKindOffset, r.Kind);
+    if (r.Kind != 0) {
+        WriteBe16(w.data() + kRecordModeOffset, r.Mode);
+    } else {
+        std::memcpy(w.data() + kRecordModeOffset, &r.Mode, sizeof r.Mode);
+    }
+    put(kRecordPeerIpOffset, r.PeerIp);
+    put(kRecordBackup1IpOffset, r.Backup1Ip);
+    put(kRecordBackup2IpOffset, r.Backup2Ip);
+    put(kRecordT1MacOffset, r.T1Mac);
+    put(kRecordT2MacOffset, r.T2Mac);
+    put(kRecordT3MacOffset, r.T3Mac);
+    return w;
+}
+
+void Refill(DeviceTable& table, const std::vector<DeviceRecord>& devices) {
+    QuietSink quiet;
+    table.Clear();
+    for (const DeviceRecord& r : devices) {
+        const auto wire = WireOf(r);
+        table.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(wire), quiet);
+    }
+}
+
+std::optional<Installation> ReadInstallation(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    const Json document = Json::parse(text.str(), nullptr, false);
+    if (document.is_discarded()) {
+        error = path + " is not JSON";
+        return std::nullopt;
+    }
+    auto installation = ParseInstallation(document, error);
+    if (!installation) {
+        error = path + ": " + error;
+    }
+    return installation;
+}
+
+// Every unit of the file, the Receivers it names and the units the answered ones name have
+// answered: the plan can be made.
+bool AllConcernedAnswered(const Installation& installation, const DeviceTable& table) {
+    for (const InstalledUnit& u : installation.units) {
+        if (!table.ContainsMac(MacText(u.mac))) {
+            return false;
+        }
+        const DeviceRecord r = table.RecordByMac(MacText(u.mac));
+        for (const MacBytes& peer : {r.T1Mac, r.T2Mac, r.T3Mac}) {
+            if (!IsEmptyMac(peer) && !table.ContainsMac(MacText(peer))) {
+                return false;
+            }
+        }
+        for (const auto& slot : u.slots) {
+            if (slot && !table.ContainsMac(MacText(*slot))) {
+                return false;
+            }
+        }
+        for (const MacBytes& rx : u.receivers) {
+            if (!table.ContainsMac(MacText(rx))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+class Applier {
+  public:
+    Applier(const RunOptions& options, Reporter& report, CtlSession& session,
+            const Installation& installation)
+        : options_(options), report_(report), session_(session), installation_(installation) {}
+
+    int Run() {
+        const std::vector<DeviceRecord> devices = session_.Table().Snapshot();
+        for (const DeviceRecord& r : devices) {
+            units_.emplace(r.Mac, r);
+        }
+        order_ = devices;
+        const Plan plan = ComputePlan(installation_, devices);
+        Describe(plan);
+        if (!plan.problems.empty()) {
+            report_.Fail(kExitBadInput, "the file cannot be applied; nothing was sent:");
+            for (const std::string& problem : plan.problems) {
+                report_.Detail(problem);
+            }
+            return kExitBadInput;
+        }
+        if (!options_.dryRun) {
+            for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+                if (const int status = Carry(plan.steps[i], i); status != kExitDone) {
+                    return status;
+                }
+            }
+            if (const int status = ReadBackAll(); status != kExitDone) {
+                return status;
+            }
+        }
+        const std::size_t absent = plan.missing.size() + plan.skipped.size();
+        if (absent != 0) {
+            return report_.Fail(kExitNotFound, std::to_string(plan.missing.size()) +
+                                                   " units of the file did not answer; " +
+                                                   std::to_string(plan.skipped.size()) +
+                                                   " changes left out");
+        }
+        report_.Line(options_.dryRun ? "dry run: nothing was sent" : "the units match the file");
+        return kExitDone;
+    }
+
+  private:
+    void Describe(const Plan& plan) {
+        Json& document = report_.Document();
+        Json steps = Json::array();
+        for (const PlanStep& step : plan.steps) {
+            steps.push_back(StepJson(step));
+        }
+        Json missing = Json::array();
+        for (const MacBytes& mac : plan.missing) {
+            const InstalledUnit* u = installation_.Find(mac);
+            missing.push_back({{"mac", MacText(mac)}, {"name", u->name}});
+            report_.Note("not on the segment: " + u->name + " [" + MacText(mac) + "]");
+        }
+        for (const std::string& skipped : plan.skipped) {
+            report_.Note("left out: " + skipped);
+        }
+        document["plan"] = steps;
+        document["missing"] = missing;
+        document["skipped"] = plan.skipped;
+        document["requests_sent"] = 0;
+        document["matched"] = nullptr;
+        report_.Note("plan: " + std::to_string(plan.steps.size()) + " changes");
+        for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+            lines_.push_back(std::to_string(i + 1) + ". " + StepLine(plan.steps[i], units_));
+        }
+        if (options_.dryRun || plan.steps.empty()) {
+            for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+                Emit(plan.steps[i], i, "planned");
+            }
+        }
+    }
+
+    void Emit(const PlanStep& step, std::size_t i, const std::string& result) {
+        if (report_.Options().terse) {
+            const std::string value = step.other ? MacText(*step.other) : step.input.text;
+            report_.Line(std::string(report_.Document()["plan"][i]["op"]) + '\t' +
+                         MacText(step.unit) + '\t' + (value.empty() ? "-" : value) + '\t' + result);
+        } else {
+            report_.Line(lines_[i] + (result == "planned" ? "" : ": " + result));
+        }
+    }
+
+    int Carry(const PlanStep& step, std::size_t i) {
+        Json& entry = report_.Document()["plan"][i];
+        DeviceTable table(kUnboundedDeviceTable);
+        Refill(table, order_);
+        const auto prepared = PrepareRequest(table, step.input, MacText(step.unit),
+                                             step.other ? MacText(*step.other) : std::string());
+        if (const auto* refusal = std::get_if<std::string>(&prepared)) {
+            entry["result"] = "refused";
+            return report_.Fail(kExitBadInput, StepLine(step, units_) + ": " + *refusal);
+        }
+        report_.Note(lines_[i]);
+        const CarriedOut outcome =
+            CarryOut(session_, std::get<PreparedRequest>(prepared), step.input, step.unit,
+                     step.other, options_, UnitsView(order_), report_);
+        report_.Document()["requests_sent"] = report_.Document()["requests_sent"].get<int>() + 1;
+        entry["result"] = outcome.result;
+        Update(outcome.after);
+        Emit(step, i, entry["result"]);
+        if (outcome.status != kExitDone) {
+            report_.Fail(outcome.status, StepLine(step, units_) + ": " + outcome.message);
+            if (!outcome.detail.empty()) {
+                report_.Detail(outcome.detail);
+            }
+        }
+        return outcome.status;
+    }
+
+    void Update(const UnitRecords& after) {
+        for (const auto& [mac, r] : after) {
+            units_[mac] = r;
+        }
+        for (DeviceRecord& r : order_) {
+            r = units_.at(r.Mac);
+        }
+    }
+
+    int ReadBackAll() {
+        // The units of the file and the Receivers it names, among those that answered.
+        std::set<MacBytes> concerned;
+        for (const InstalledUnit& u : installation_.units) {
+            concerned.insert(u.mac);
+            concerned.insert(u.receivers.begin(), u.receivers.end());
+            for (const auto& slot : u.slots) {
+                if (slot) {
+                    concerned.insert(*slot);
+                }
+            }
+        }
+        std::vector<MacBytes> macs;
+        for (const MacBytes& mac : concerned) {
+            if (units_.count(mac) != 0) {
+                macs.push_back(mac);
+            }
+        }
+        const auto holds = [&](const UnitRecords& records) {
+            return InstallationHolds(installation_, records, nullptr);
+        };
+        const CtlSession::ReadBack back = session_.ReadBackUnits(macs, holds, options_.wait);
+        Update(back.records);
+        report_.Document()["matched"] = back.matched;
+        if (back.matched) {
+            return kExitDone;
+        }
+        std::string difference;
+        InstallationHolds(installation_, units_, &difference);
+        if (!back.answered) {
+            report_.Fail(kExitNoAnswer,
+                         "not every unit answered the read-back; check with `vx418ctl export -i " +
+                             options_.adapter.typed + "`");
+            return kExitNoAnswer;
+        }
+        return report_.Fail(kExitRefused,
+                            "after the changes the units do not match the file: " + difference);
+    }
+
+    const RunOptions& options_;
+    Reporter& report_;
+    CtlSession& session_;
+    const Installation& installation_;
+    UnitRecords units_;                // the latest record of every unit that answered
+    std::vector<DeviceRecord> order_;  // the same, in arrival order
+    std::vector<std::string> lines_;   // each step for people
+};
+
+}  // namespace
+
+int Apply(const RunOptions& options, Reporter& report) {
+    Json& document = report.Document();
+    document["adapter"] = options.adapter.typed;
+    document["file"] = options.inputFile;
+    document["dry_run"] = options.dryRun;
+    std::string error;
+    const auto installation = ReadInstallation(options.inputFile, error);
+    if (!installation) {
+        return report.Fail(kExitBadInput, error);
+    }
+    int status = kExitDone;
+    auto scope = AdapterRunScope::Open(options.adapter, report, status);
+    const auto done = [&](const DeviceTable& table) {
+        return AllConcernedAnswered(*installation, table);
+    };
+    if (!scope || !DiscoverUnits(scope->Session(), options, done, report, status)) {
+        return status;
+    }
+    return Applier(options, report, scope->Session(), *installation).Run();
+}

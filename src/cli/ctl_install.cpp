@@ -1,0 +1,224 @@
+#include "cli/ctl_install.h"
+
+#include <map>
+#include <set>
+
+#include "cli/ctl_lookup.h"
+#include "cli/ctl_text.h"
+#include "views/labels.h"
+
+namespace {
+
+constexpr int kInstallationFormat = 1;
+constexpr const char* kSlotKeys[] = {"main", "backup1", "backup2"};
+
+// A field of the file that does not fit; thrown inside the parser only.
+struct Invalid {
+    std::string what;
+};
+
+std::string TextOf(const Json& unit, const char* key, const std::string& where) {
+    if (!unit.contains(key) || !unit[key].is_string()) {
+        throw Invalid{where + ": \"" + key + "\" must be a text"};
+    }
+    return unit[key].get<std::string>();
+}
+
+// nothing for null or a missing key.
+std::optional<MacBytes> OptionalMacOf(const Json& unit, const char* key, const std::string& where) {
+    if (!unit.contains(key) || unit[key].is_null()) {
+        return std::nullopt;
+    }
+    const auto mac =
+        unit[key].is_string() ? ParseMacSpelling(unit[key].get<std::string>()) : std::nullopt;
+    if (!mac) {
+        throw Invalid{where + ": \"" + key + "\" must be a MAC address or null"};
+    }
+    return mac;
+}
+
+void Forbid(const Json& unit, const std::vector<const char*>& keys, const std::string& where,
+            const std::string& why) {
+    for (const char* key : keys) {
+        if (unit.contains(key) && !unit[key].is_null() &&
+            !(unit[key].is_array() && unit[key].empty())) {
+            throw Invalid{where + ": \"" + key + "\" " + why};
+        }
+    }
+}
+
+InstalledUnit ParseUnit(const std::string& key, const Json& unit) {
+    const std::string where = "unit " + key;
+    InstalledUnit u;
+    const auto mac = ParseMacSpelling(key);
+    if (!mac) {
+        throw Invalid{where + ": the key must be the unit's MAC address"};
+    }
+    if (!unit.is_object()) {
+        throw Invalid{where + ": must be an object"};
+    }
+    u.mac = *mac;
+    u.name = TextOf(unit, "name", where);
+    const auto ip = ParseAcceptedIpText(TextOf(unit, "ip", where));
+    if (!ip) {
+        throw Invalid{where + ": \"ip\" must be four decimal fields 0-255"};
+    }
+    u.ip = *ip;
+    const std::string kind = TextOf(unit, "kind", where);
+    if (kind != "transmitter" && kind != "receiver") {
+        throw Invalid{where + ": \"kind\" must be transmitter or receiver"};
+    }
+    u.transmitter = kind == "transmitter";
+    if (!u.transmitter) {
+        Forbid(unit, {"mode", "main", "backup1", "backup2", "receivers"}, where,
+               "belongs to a Transmitter");
+        if (unit.contains("transmitter")) {
+            u.transmitterOf = OptionalMacOf(unit, "transmitter", where);
+        }
+        return u;
+    }
+    Forbid(unit, {"transmitter"}, where, "belongs to a Receiver");
+    if (unit.contains("mode") && !unit["mode"].is_null()) {
+        const std::string mode = TextOf(unit, "mode", where);
+        if (mode != "multicast" && mode != "unicast") {
+            throw Invalid{where + ": \"mode\" must be multicast, unicast or null"};
+        }
+        u.mode = mode == "unicast" ? Topology::Unicast : Topology::Multicast;
+    }
+    if (u.mode != Topology::Unicast) {
+        Forbid(unit, {"main", "backup1", "backup2"}, where, "needs the unicast mode");
+    }
+    if (u.mode != Topology::Multicast) {
+        Forbid(unit, {"receivers"}, where, "needs the multicast mode");
+    }
+    for (int slot = 0; slot < 3; ++slot) {
+        u.slots[static_cast<std::size_t>(slot)] = OptionalMacOf(unit, kSlotKeys[slot], where);
+    }
+    if (unit.contains("receivers") && !unit["receivers"].is_null()) {
+        if (!unit["receivers"].is_array()) {
+            throw Invalid{where + ": \"receivers\" must be a list of MAC addresses"};
+        }
+        for (const Json& r : unit["receivers"]) {
+            const auto rx = r.is_string() ? ParseMacSpelling(r.get<std::string>()) : std::nullopt;
+            if (!rx) {
+                throw Invalid{where + ": \"receivers\" must be a list of MAC addresses"};
+            }
+            u.receivers.push_back(*rx);
+        }
+    }
+    return u;
+}
+
+// Each Receiver has one place, named Receivers are Receivers, addresses are not shared.
+void CheckConsistency(const Installation& installation) {
+    std::map<MacBytes, MacBytes> placedWith;
+    std::map<Ipv4Bytes, MacBytes> addresses;
+    for (const InstalledUnit& u : installation.units) {
+        if (const auto [it, fresh] = addresses.emplace(u.ip, u.mac); !fresh) {
+            throw Invalid{"units " + MacText(it->second) + " and " + MacText(u.mac) +
+                          " have the same address " + Ipv4Text(u.ip)};
+        }
+        std::vector<MacBytes> named(u.receivers);
+        for (const auto& slot : u.slots) {
+            if (slot) {
+                named.push_back(*slot);
+            }
+        }
+        for (const MacBytes& rx : named) {
+            const InstalledUnit* r = installation.Find(rx);
+            if (r != nullptr && r->transmitter) {
+                throw Invalid{"unit " + MacText(u.mac) + ": " + MacText(rx) +
+                              " is a Transmitter, not a Receiver"};
+            }
+            if (const auto [it, fresh] = placedWith.emplace(rx, u.mac); !fresh) {
+                throw Invalid{"Receiver " + MacText(rx) + " is given twice (" +
+                              MacText(it->second) + ", " + MacText(u.mac) + ")"};
+            }
+            if (r != nullptr && r->transmitterOf && *r->transmitterOf != u.mac) {
+                throw Invalid{"unit " + MacText(rx) + ": \"transmitter\" disagrees with " +
+                              MacText(u.mac) + ", which lists it"};
+            }
+        }
+    }
+    for (const InstalledUnit& u : installation.units) {
+        if (u.transmitterOf && *u.transmitterOf && placedWith.count(u.mac) == 0 &&
+            installation.Find(**u.transmitterOf) != nullptr) {
+            throw Invalid{"unit " + MacText(u.mac) + ": its \"transmitter\" " +
+                          MacText(**u.transmitterOf) + " does not list it"};
+        }
+    }
+}
+
+}  // namespace
+
+const InstalledUnit* Installation::Find(const MacBytes& mac) const {
+    for (const InstalledUnit& u : units) {
+        if (u.mac == mac) {
+            return &u;
+        }
+    }
+    return nullptr;
+}
+
+Json InstallationJson(const std::vector<DeviceRecord>& devices, const std::string& adapter) {
+    Json units = Json::object();
+    for (const DeviceRecord& r : devices) {
+        Json u = {{"name", Latin1ToUtf8(NameText(r.Name))},
+                  {"ip", Ipv4Text(r.Ip)},
+                  {"kind", IsTransmitter(r) ? "transmitter" : "receiver"}};
+        if (!IsTransmitter(r)) {
+            u["transmitter"] = OptionalMac(r.T1Mac);
+        } else if (ModeLowByte(r) == 0) {
+            u["mode"] = "multicast";
+            Json receivers = Json::array();
+            for (const DeviceRecord& k : devices) {
+                if (!IsTransmitter(k) && k.T1Mac == r.Mac) {
+                    receivers.push_back(MacText(k.Mac));
+                }
+            }
+            u["receivers"] = receivers;
+        } else if (ModeLowByte(r) == 1) {
+            u["mode"] = "unicast";
+            u["main"] = OptionalMac(r.T1Mac);
+            u["backup1"] = OptionalMac(r.T2Mac);
+            u["backup2"] = OptionalMac(r.T3Mac);
+        } else {
+            u["mode"] = nullptr;
+        }
+        units[MacText(r.Mac)] = u;
+    }
+    return {{"format", kInstallationFormat},
+            {"kind", kInstallationKind},
+            {"adapter", adapter},
+            {"units", units}};
+}
+
+std::optional<Installation> ParseInstallation(const Json& document, std::string& error) {
+    try {
+        if (!document.is_object() || document.value("kind", "") != kInstallationKind) {
+            throw Invalid{"not an installation file (\"kind\" is not \"" +
+                          std::string(kInstallationKind) + "\")"};
+        }
+        if (document.value("format", 0) != kInstallationFormat) {
+            throw Invalid{"an installation of another format (this program reads format 1)"};
+        }
+        if (!document.contains("units") || !document["units"].is_object()) {
+            throw Invalid{"\"units\" must be an object keyed by MAC address"};
+        }
+        Installation installation;
+        std::set<MacBytes> seen;
+        for (const auto& [key, unit] : document["units"].items()) {
+            installation.units.push_back(ParseUnit(key, unit));
+            if (!seen.insert(installation.units.back().mac).second) {
+                throw Invalid{"unit " + key + " is given twice"};
+            }
+        }
+        CheckConsistency(installation);
+        return installation;
+    } catch (const Invalid& invalid) {
+        error = invalid.what;
+    } catch (const Json::exception& e) {
+        error = e.what();
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+// What `apply` does to make the units match an installation file, in a safe order: names,
+// then addresses (a unit moves to an address only once its holder has left it), then modes
+// (which drop attachments), then every attachment that is wrong is undone (a unicast
+// Transmitter's slots from the last one down, so no backup moves up), then the missing ones are
+// made (main before backups). Each step is played on a model of the units first: the plan is
+// known to reach the file before anything is sent.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/ctl_install.h"
+#include "cli/ctl_operations.h"
+#include "cli/ctl_session.h"
+
+struct PlanStep {
+    OperationInput input;
+    MacBytes unit{};                // the unit, or the Transmitter of attach and detach
+    std::optional<MacBytes> other;  // the Receiver of attach and detach
+};
+
+struct Plan {
+    std::vector<PlanStep> steps;
+    std::vector<MacBytes> missing;      // units of the file that did not answer
+    std::vector<std::string> skipped;   // changes left out: a unit they need did not answer
+    std::vector<std::string> problems;  // what cannot be done; nothing is sent when there is any
+};
+
+Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecord>& current);
+
+// True when every unit of the file among units is as the file says; difference names the
+// first one that is not.
+bool InstallationHolds(const Installation& installation, const UnitRecords& units,
+                       std::string* difference);
+
+// The units as the step leaves them, by the units' documented behaviour (docs/lab.md).
+void ApplyStep(const PlanStep& step, UnitRecords& units);

@@ -1,0 +1,75 @@
+#pragma once
+
+// What one run of vx418ctl says. With --json it prints exactly one document on standard output,
+// whatever happens (an error is {"error": {"status", "message"}} in it); otherwise lines for
+// people or, with --terse, tab-separated fields. Errors always also go to standard error, one
+// line each; -v adds time-stamped trace lines there.
+
+#include <chrono>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "protocol/line_sink.h"
+
+struct OutputOptions {
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+    bool terse = false;
+};
+
+class Reporter {
+  public:
+    using Json = nlohmann::ordered_json;
+
+    Reporter(const OutputOptions& options, std::ostream& out, std::ostream& err);
+
+    const OutputOptions& Options() const { return options_; }
+    // The run's document: {"format": 1, "command": ...} and what the command adds.
+    Json& Document() { return document_; }
+    void SetCommand(const std::string& command);
+    // The document is the result also without --json (export to standard output).
+    void ResultIsDocument() { documentIsResult_ = true; }
+
+    // A line of the result on standard output (not with --json; not with --quiet on success).
+    void Line(const std::string& text);
+    // A note for people on standard error (not with --quiet).
+    void Note(const std::string& text);
+    // An error: a line on standard error and the document's "error". Returns status.
+    int Fail(int status, const std::string& message);
+    // A line after an error's that explains it, on standard error.
+    void Detail(const std::string& text);
+    // -v: "vx418ctl: +12.3 ms text" on standard error.
+    void Trace(const std::string& text);
+    LineSink& TraceSink() { return traceSink_; }
+
+    // Prints the document or the lines and flushes; a failed write turns status into
+    // kExitOutput. Returns the run's exit status.
+    int Finish(int status);
+
+  private:
+    class TraceLines final : public LineSink {
+      public:
+        explicit TraceLines(Reporter& reporter) : reporter_(reporter) {}
+        void Log(std::string_view line) override;
+        void Trace(std::string_view line) override;
+
+      private:
+        Reporter& reporter_;
+    };
+
+    void ToErr(const std::string& line);
+
+    const OutputOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::mutex errMutex_;  // the capture thread traces too
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    Json document_;
+    std::vector<std::string> lines_;
+    bool documentIsResult_ = false;
+    TraceLines traceSink_{*this};
+};
