@@ -26,12 +26,8 @@ constexpr int kParentCheckMs = 500;
 constexpr int kExitCallerGone = 0;
 constexpr int kExitBadRequest = 2;
 constexpr std::int32_t kRefusedStatus = -1;
-// The window's parameters but for the snapshot length. In immediate mode each slot of the
-// kernel's capture ring is as long as the snapshot (on interfaces with receive offload), so
-// 65536 bytes leave room for some 250 frames, which a flood of port-2098 traffic fills in a few
-// milliseconds; the units' frames are far shorter than 2048 bytes, and 2048 leaves room for
-// some 8000.
-constexpr OpenParameters kOpenParameters{.snapshotLength = 2048};
+// The window's parameters (the snapshot length explains itself there); the caller cannot choose.
+constexpr OpenParameters kOpenParameters{};
 
 using Message = std::vector<std::uint8_t>;
 
