@@ -207,8 +207,13 @@ LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
+bool IsEnter(UINT message, WPARAM wParam) {
+    return (message == WM_KEYDOWN && wParam == VK_RETURN) || (message == WM_CHAR && wParam == '\r');
+}
+
 // Enter in the edit field while the list is open makes the box take the entry its list has
-// highlighted for the typed text; the typed text stays, and stays no entry.
+// highlighted for the typed text (on the key or on its character, as the system has it); the
+// typed text stays, and stays no entry.
 LRESULT CALLBACK ComboEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                DWORD_PTR data) {
     if (message == WM_NCDESTROY) {
@@ -216,7 +221,7 @@ LRESULT CALLBACK ComboEditProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return DefSubclassProc(window, message, wParam, lParam);
     }
     auto* state = StateOf(reinterpret_cast<HWND>(data));
-    if (state == nullptr || message != WM_KEYDOWN || wParam != VK_RETURN) {
+    if (state == nullptr || !IsEnter(message, wParam)) {
         return DefSubclassProc(window, message, wParam, lParam);
     }
     const bool typed = state->typedOver;

@@ -1,0 +1,501 @@
+// The Win32 window under Wine: the control wrappers' contract when a worker calls them, the
+// dialog against its template, the About box, and vx418.exe started without Npcap and beside a
+// running window. The test's main thread is the window thread and serves it while it waits.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/command_dispatch.h"
+#include "net/memory_segment.h"
+#include "platform/common_controls_win.h"
+#include "platform/message_box.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/log_line.h"
+#include "wait_until.h"
+
+// clang-format off
+#include "platform/win32_headers.h"
+// clang-format on
+
+namespace {
+
+using namespace std::chrono_literals;
+
+HWND servedDialog = nullptr;  // gets its keys as in the program's own loop
+
+// Serves this (window) thread's messages until done() holds.
+bool Serve(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
+    return vxtest::PollUntil(done, timeout, [] {
+        MSG m{};
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+            if (servedDialog == nullptr || IsDialogMessageA(servedDialog, &m) == FALSE) {
+                TranslateMessage(&m);
+                DispatchMessageA(&m);
+            }
+        }
+        std::this_thread::sleep_for(1ms);
+    });
+}
+
+// Runs fn on a thread of its own, as the workers run, while this thread serves the window.
+template <typename Fn>
+auto OnWorker(Fn fn) -> decltype(fn()) {
+    std::packaged_task<decltype(fn())()> task(std::move(fn));
+    auto result = task.get_future();
+    std::thread worker(std::move(task));
+    Serve([&] { return result.wait_for(0ms) == std::future_status::ready; }, 60s);
+    worker.join();
+    return result.get();
+}
+
+// What a table row found wrong; checked on the main thread.
+struct Findings {
+    std::vector<std::string> wrong;
+    void Expect(bool ok, const std::string& what) {
+        if (!ok) {
+            wrong.push_back(what);
+        }
+    }
+};
+
+std::mutex raisedMutex;
+std::vector<int> raised;  // commands the dialog raised, in order
+
+std::vector<int> TakeRaised() {
+    const std::lock_guard lock(raisedMutex);
+    return std::exchange(raised, {});
+}
+
+HWND Control(CVX418Dlg& d, int id) {
+    return GetDlgItem(d.GetSafeHwnd(), id);
+}
+
+HWND EditOf(HWND combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(combo, &info);
+    return info.hwndItem;
+}
+
+// Keys as a user presses them in a combo box's edit field.
+void Type(HWND combo, const std::string& text) {
+    const HWND edit = EditOf(combo);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    for (const char c : text) {
+        SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
+    }
+}
+
+// A key pressed in the box's edit field, through the window thread's queue and the dialog's
+// keyboard handling; returns once done() holds.
+bool Key(HWND combo, WPARAM key, const std::function<bool()>& done) {
+    PostMessageA(EditOf(combo), WM_KEYDOWN, key, 0);
+    PostMessageA(EditOf(combo), WM_KEYUP, key, 0);
+    return vxtest::SleepUntil(done, 5s);
+}
+
+// A top-level window once it is shown (a dialog shows once its controls are made).
+HWND WaitForWindow(const char* title) {
+    HWND found = nullptr;
+    vxtest::SleepUntil(
+        [&] {
+            found = FindWindowA(nullptr, title);
+            return found != nullptr && IsWindowVisible(found) != FALSE;
+        },
+        20s);
+    return found;
+}
+
+std::string WindowText(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+class Win32Window : public ::testing::Test {
+  protected:
+    // The real dialog on the real dispatcher over an in-memory adapter list; workers are
+    // recorded, not run.
+    static void SetUpTestSuite() {
+        InitializeCommonControls();
+        auto segment = std::make_shared<MemorySegment>();
+        segment->SetAdapters({{"rpcap://test0", "Test adapter", {}, 0}});
+        SetCaptureBackend(segment);
+        SetWorkerStartObserver([](const WorkerStart&) { return false; });
+        dialog_ = new CVX418Dlg([](int command) {
+            {
+                const std::lock_guard lock(raisedMutex);
+                raised.push_back(command);
+            }
+            DispatchCommand(dialog_, command);
+        });
+        dialog_->OnInitDialog();
+        ShowWindow(dialog_->GetSafeHwnd(), SW_SHOW);
+        servedDialog = dialog_->GetSafeHwnd();
+    }
+    static void TearDownTestSuite() {
+        delete dialog_;
+        dialog_ = nullptr;
+    }
+    void SetUp() override { TakeRaised(); }
+
+    static inline CVX418Dlg* dialog_ = nullptr;
+};
+
+// Template 102 in dialog units, as the dialog manager maps them; a combo box's height is its
+// list's.
+struct TemplateControl {
+    int id, x, y, w, h;
+    const char* windowClass;
+    LONG styles;  // style bits the control must have
+    bool border = false;
+};
+constexpr TemplateControl kTemplate[] = {
+    {1019, 245, 97, 37, 10, "Static", SS_CENTER},
+    {1023, 249, 60, 32, 8, "Static", 0},
+    {1003, 9, 54, 149, 25, "Button", WS_TABSTOP},
+    {1004, 166, 54, 65, 25, "Button", WS_TABSTOP},
+    {1005, 291, 146, 133, 14, "Edit", WS_TABSTOP | ES_AUTOHSCROLL, true},
+    {1006, 447, 143, 50, 14, "Button", WS_TABSTOP},
+    {1007, 291, 181, 133, 14, "Edit", ES_AUTOHSCROLL | ES_READONLY, true},
+    {1008, 291, 162, 133, 14, "Edit", WS_TABSTOP | ES_AUTOHSCROLL, true},
+    {1009, 447, 162, 50, 14, "Button", WS_TABSTOP},
+    {1020, 248, 113, 34, 8, "Static", 0},
+    {1012, 281, 58, 156, 147, "ComboBox", CBS_DROPDOWN | WS_TABSTOP},
+    {1013, 283, 94, 154, 128, "ComboBox", CBS_DROPDOWN | WS_TABSTOP},
+    {1014, 283, 110, 154, 109, "ComboBox", CBS_DROPDOWN | WS_TABSTOP},
+    {1015, 447, 57, 50, 14, "Button", WS_TABSTOP},
+    {1016, 447, 93, 50, 14, "Button", WS_TABSTOP},
+    {1017, 447, 110, 50, 14, "Button", WS_TABSTOP},
+    {1002, 9, 82, 225, 138, "SysTreeView32",
+     TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_NOTOOLTIPS | TVS_CHECKBOXES, true},
+    {1018, 247, 235, 257, 88, "Edit",
+     ES_MULTILINE | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL, true},
+    {1026, 250, 202, 43, 8, "Static", 0},
+    {1021, 291, 201, 133, 59, "ComboBox", CBS_DROPDOWN | WS_TABSTOP},
+    {1022, 447, 199, 50, 14, "Button", WS_TABSTOP},
+    {1024, 9, 21, 430, 81, "ComboBox", CBS_DROPDOWN | WS_TABSTOP},
+    {1025, 447, 20, 50, 14, "Button", WS_TABSTOP},
+    {1010, 9, 236, 223, 87, "SysTreeView32",
+     TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_NOTOOLTIPS, true},
+    {2, 498, 223, 16, 11, "Button", 0},
+    {1, 475, 225, 15, 10, "Button", BS_DEFPUSHBUTTON | WS_DISABLED},
+};
+
+TEST_F(Win32Window, TheDialogIsItsTemplate) {
+    const HWND dialog = dialog_->GetSafeHwnd();
+    RECT size{0, 0, 521, 337};
+    MapDialogRect(dialog, &size);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+    EXPECT_EQ(WindowText(dialog), "VX418 Management Utility");
+    const LONG_PTR style = GetWindowLongPtrA(dialog, GWL_STYLE);
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+              WS_CAPTION | WS_SYSMENU);
+    EXPECT_TRUE(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+    for (const TemplateControl& c : kTemplate) {
+        SCOPED_TRACE(c.id);
+        const HWND control = Control(*dialog_, c.id);
+        ASSERT_NE(control, nullptr);
+        char name[32] = {};
+        GetClassNameA(control, name, sizeof name);
+        EXPECT_STRCASEEQ(name, c.windowClass);
+        EXPECT_EQ(GetWindowLongPtrA(control, GWL_STYLE) & c.styles, c.styles);
+        // The dialog manager draws an edit's WS_BORDER as a sunken edge.
+        const bool border = (GetWindowLongPtrA(control, GWL_STYLE) & WS_BORDER) != 0 ||
+                            (GetWindowLongPtrA(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0;
+        EXPECT_EQ(border, c.border);
+        RECT want{c.x, c.y, c.w, c.h};  // position and size, mapped each on its own
+        MapDialogRect(dialog, &want);
+        RECT screen{};
+        GetWindowRect(control, &screen);
+        RECT at = screen;
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&at), 2);
+        EXPECT_EQ(at.left, want.left);
+        EXPECT_EQ(at.top, want.top);
+        EXPECT_EQ(at.right - at.left, want.right);
+        if (std::string(c.windowClass) == "ComboBox") {
+            // The list opens down to the template's height (Wine's stops one field, with its
+            // borders, shorter).
+            RECT dropped{};
+            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+            EXPECT_NEAR(dropped.bottom - screen.top, want.bottom, at.bottom - at.top + 2);
+        } else {
+            EXPECT_EQ(at.bottom - at.top, want.bottom);
+        }
+    }
+    EXPECT_FALSE(GetWindowLongPtrA(Control(*dialog_, 2), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_FALSE(GetWindowLongPtrA(Control(*dialog_, 1), GWL_STYLE) & WS_VISIBLE);
+
+    // Before Set Adapter: the busy set disabled, the rest usable; the adapter offered.
+    for (const int id : {IDC_REFRESH, IDC_DELETE_RECEIVER, IDC_CHANGE_NAME, IDC_CHANGE_IP,
+                         IDC_CHANGE_TOPOLOGY, IDC_ADD_CONNECT, IDC_ADD_BACKUP1, IDC_ADD_BACKUP2,
+                         IDC_CONNECT_PICKER, IDC_BACKUP1_PICKER, IDC_BACKUP2_PICKER}) {
+        EXPECT_FALSE(IsWindowEnabled(Control(*dialog_, id))) << id;
+    }
+    for (const int id : {IDC_ADAPTER_COMBO, IDC_SET_ADAPTER, IDC_TOPOLOGY_COMBO,
+                         IDC_CONNECTIONS_TREE, IDC_AVAILABLE_TREE, IDC_NAME_EDIT, IDC_LOG_PANE}) {
+        EXPECT_TRUE(IsWindowEnabled(Control(*dialog_, id))) << id;
+    }
+    EXPECT_EQ(dialog_->m_AdapterCombo.GetWindowText(), "Test adapter");
+}
+
+struct ContractRow {
+    const char* what;
+    std::function<void(CVX418Dlg&, Findings&)> body;
+};
+
+const std::vector<ContractRow> kContract{
+    {"tree items: insert, navigate, expand, select, check",
+     [](CVX418Dlg& d, Findings& f) {
+         CTreeCtrl& t = d.m_ConnectionsTree;
+         t.DeleteAllItems();
+         const HTREEITEM tx = t.InsertItem("Transmitter", 1, 1);
+         const HTREEITEM rx1 = t.InsertItem("Receiver 1", 0, 0, tx);
+         const HTREEITEM rx2 = t.InsertItem("Receiver 2", tx);
+         const HTREEITEM other = t.InsertItem("Other", 0, 0);
+         f.Expect(t.GetCount() == 4 && t.GetRootItem() == tx && t.GetChildItem(TVI_ROOT) == tx,
+                  "top level");
+         f.Expect(t.GetNextSiblingItem(tx) == other && !t.GetNextSiblingItem(other), "siblings");
+         f.Expect(t.GetChildItem(tx) == rx1 && t.GetNextSiblingItem(rx1) == rx2 &&
+                      !t.GetNextSiblingItem(rx2) && t.GetParentItem(rx2) == tx &&
+                      !t.GetParentItem(tx),
+                  "children and parents");
+         f.Expect(t.ItemHasChildren(tx) && !t.ItemHasChildren(rx1), "has children");
+         f.Expect(t.GetItemText(rx1) == "Receiver 1", "text");
+         f.Expect(t.GetItemImage(tx) == 1 && t.GetItemImage(rx2) == -1, "images");
+         f.Expect(!t.IsExpanded(tx) && t.Expand(tx) && t.IsExpanded(tx), "expand");
+         f.Expect(!t.GetSelectedItem() && t.SelectItem(rx2) && t.GetSelectedItem() == rx2,
+                  "select");
+         f.Expect(TakeRaised() == std::vector<int>{10}, "selecting raises command 10 once");
+         f.Expect(t.SelectItem(HTREEITEM{}) && !t.GetSelectedItem(), "select nothing");
+         f.Expect(!t.GetCheck(rx1) && t.SetCheck(rx1, true) && t.GetCheck(rx1) &&
+                      t.SetCheck(rx1, false) && !t.GetCheck(rx1),
+                  "check boxes");
+         const HTREEITEM free = d.m_AvailableTree.InsertItem("free", 1, 1);
+         f.Expect(!d.m_AvailableTree.SetCheck(free, true) && !d.m_AvailableTree.GetCheck(free),
+                  "no check boxes on the Available Receivers tree");
+     }},
+    {"stale handles name nothing; emptying a tree raises nothing",
+     [](CVX418Dlg& d, Findings& f) {
+         CTreeCtrl& t = d.m_ConnectionsTree;
+         const HTREEITEM parent = t.InsertItem("old");
+         const HTREEITEM child = t.InsertItem("old child", parent);
+         t.SelectItem(child);
+         TakeRaised();
+         f.Expect(t.DeleteAllItems() && TakeRaised().empty(), "emptied quietly");
+         const HTREEITEM fresh = t.InsertItem("new");
+         f.Expect(fresh != parent && fresh != child, "handles are not reused");
+         for (const HTREEITEM stale : {parent, child}) {
+             f.Expect(t.GetItemText(stale).empty() && !t.GetParentItem(stale) &&
+                          !t.GetChildItem(stale) && !t.GetNextSiblingItem(stale) &&
+                          t.GetItemImage(stale) == -1 && !t.ItemHasChildren(stale) &&
+                          !t.SelectItem(stale) && !t.SetCheck(stale, true) && !t.Expand(stale) &&
+                          !t.InsertItem("orphan", stale),
+                      "a stale handle is a no-op");
+         }
+         f.Expect(t.GetCount() == 1 && d.m_AvailableTree.GetItemText(fresh).empty(),
+                  "one item, none in the other tree");
+     }},
+    {"combo box entries and the program's selection",
+     [](CVX418Dlg& d, Findings& f) {
+         CComboBox& c = d.m_Backup2Picker;
+         c.ResetContent();
+         f.Expect(c.AddString("first") == 0 && c.AddString("second") == 1 && c.GetCount() == 2,
+                  "appended");
+         f.Expect(c.GetCurSel() == -1 && c.GetWindowText().empty(), "adding selects nothing");
+         c.SetCurSel(1);
+         f.Expect(c.GetCurSel() == 1 && c.GetWindowText() == "second", "selected");
+         for (const int none : {-1, 2, 99}) {
+             c.SetCurSel(1);
+             c.SetCurSel(none);
+             f.Expect(c.GetCurSel() == -1 && c.GetWindowText().empty(), "no entry clears");
+         }
+         f.Expect(c.GetLBText(0) == "first" && c.GetLBText(2).empty() && c.GetLBText(-1).empty(),
+                  "entry texts");
+         c.ResetContent();
+         f.Expect(c.GetCount() == 0 && c.GetCurSel() == -1, "emptied");
+     }},
+    {"typed text is no entry until one is picked or set",
+     [](CVX418Dlg& d, Findings& f) {
+         CComboBox& c = d.m_TopologyCombo;  // "Multicast", "Unicast"
+         const HWND box = Control(d, IDC_TOPOLOGY_COMBO);
+         c.SetCurSel(0);
+         Type(box, "Uni");
+         f.Expect(c.GetCurSel() == -1 && c.GetWindowText() == "Uni", "typed over an entry");
+         SendMessageA(box, CB_SHOWDROPDOWN, TRUE, 0);
+         Type(box, "Unic");  // the open list highlights "Unicast"
+         const auto closed = [box] { return SendMessageA(box, CB_GETDROPPEDSTATE, 0, 0) == 0; };
+         f.Expect(Key(box, VK_RETURN, closed), "Enter closes the list");
+         f.Expect(c.GetCurSel() == -1 && c.GetWindowText() == "Unic",
+                  "Enter does not take the matching entry");
+         SendMessageA(d.GetSafeHwnd(), WM_NEXTDLGCTL, 0, FALSE);  // the focus leaves
+         f.Expect(c.GetCurSel() == -1, "nor does the focus leaving");
+         // A pick with the keyboard.
+         f.Expect(Key(box, VK_DOWN, [&c] { return c.GetCurSel() >= 0; }), "an arrow key picks");
+         f.Expect(c.GetWindowText() == c.GetLBText(c.GetCurSel()), "the picked entry shows");
+         Type(box, "x");
+         c.SetCurSel(1);
+         f.Expect(c.GetCurSel() == 1, "the program's selection counts");
+         c.SetCurSel(-1);
+     }},
+    {"edit text keeps every byte; the Log pane appends whole lines in order, unlimited",
+     [](CVX418Dlg& d, Findings& f) {
+         std::string bytes;
+         for (int b = ' '; b < 256; ++b) {
+             bytes.push_back(static_cast<char>(b));
+         }
+         d.m_NameEdit.SetWindowText(bytes);
+         f.Expect(d.m_NameEdit.GetWindowText() == bytes, "bytes round-trip");
+         d.m_NameEdit.SetWindowText("");
+         d.m_LogPane.SetWindowText("");
+         std::string expected;
+         for (int i = 0; i < 600; ++i) {  // 60 kB, beyond an edit's default 32 kB
+             const std::string line = "line " + std::to_string(i) + std::string(90, '.');
+             LogLine(&d, "%s", line.c_str());
+             expected += line + "\r\n";
+         }
+         vxtest::SleepUntil([&] { return d.m_LogPane.GetWindowText().size() >= expected.size(); },
+                            10s);
+         f.Expect(d.m_LogPane.GetWindowText() == expected, "all lines, whole, in order");
+         d.m_LogPane.SetWindowText("");
+     }},
+    {"show, enable, every control by id",
+     [](CVX418Dlg& d, Findings& f) {
+         CWnd& b = d.m_RefreshButton;
+         b.ShowWindow(false);
+         f.Expect(!b.IsWindowVisible(), "hidden");
+         b.ShowWindow(true);
+         b.EnableWindow(true);
+         f.Expect(b.IsWindowVisible() && b.IsWindowEnabled(), "shown and enabled");
+         b.EnableWindow(false);
+         f.Expect(!b.IsWindowEnabled(), "disabled");
+         f.Expect(d.GetDlgItem(12345) == nullptr && d.GetDlgItem(IDC_TOPOLOGY_LABEL) != nullptr,
+                  "by id");
+     }},
+    {"a worker's message box has no owner and blocks only its worker",
+     [](CVX418Dlg& d, Findings& f) {
+         auto answer = std::async(std::launch::async, [] {
+             // The program's own declaration (the system's takes an HWND).
+             void* const noOwner = nullptr;
+             return MessageBoxA(noOwner, "IP Format Error.", "Information", MB_OK);
+         });
+         const HWND box = WaitForWindow("Information");
+         f.Expect(box != nullptr && GetWindow(box, GW_OWNER) == nullptr, "a top-level box");
+         char text[64] = {};
+         GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+         f.Expect(std::string(text) == "IP Format Error.", "its text");
+         f.Expect(IsWindowEnabled(d.GetSafeHwnd()) != FALSE, "the window stays usable");
+         PostMessageA(box, WM_COMMAND, IDOK, 0);
+         f.Expect(answer.get() == IDOK_RESULT, "OK answers");
+     }},
+};
+
+TEST_F(Win32Window, TheControlWrappersKeepTheirContractWhenAWorkerCallsThem) {
+    for (const ContractRow& row : kContract) {
+        const Findings found = OnWorker([&] {
+            Findings f;
+            row.body(*dialog_, f);
+            return f;
+        });
+        for (const std::string& wrong : found.wrong) {
+            ADD_FAILURE() << row.what << ": " << wrong;
+        }
+    }
+}
+
+TEST_F(Win32Window, TheSystemMenuOpensTheAboutBox) {
+    const HMENU menu = GetSystemMenu(dialog_->GetSafeHwnd(), FALSE);
+    const int count = GetMenuItemCount(menu);
+    char text[64] = {};
+    GetMenuStringA(menu, count - 1, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&About VX418...");
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 0x10u);
+    EXPECT_TRUE(GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
+
+    // The box runs modally on this thread; a worker reads and closes it.
+    auto seen = std::async(std::launch::async, [] {
+        std::vector<std::string> texts;
+        const HWND box = WaitForWindow("About VX418");
+        for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+            texts.push_back(WindowText(c));
+        }
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return texts;
+    });
+    PostMessageA(dialog_->GetSafeHwnd(), WM_SYSCOMMAND, 0x10, 0);
+    ASSERT_TRUE(Serve([&] { return seen.wait_for(0ms) == std::future_status::ready; }, 30s));
+    const std::vector<std::string> texts = seen.get();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "VX418 Version 2.1.204"), texts.end());
+    EXPECT_EQ(FindWindowA(nullptr, "About VX418"), nullptr);
+}
+
+// Wine's per-program setting that keeps vx418.exe from loading wpcap.dll, as on a machine
+// without Npcap (Wine reads no WINEDLLOVERRIDES from a process that a Windows program starts).
+constexpr char kProgramOverrides[] = "Software\\Wine\\AppDefaults\\vx418.exe\\DllOverrides";
+
+void SetNpcapMissing(bool missing) {
+    if (missing) {
+        RegSetKeyValueA(HKEY_CURRENT_USER, kProgramOverrides, "wpcap", REG_SZ, "disabled",
+                        sizeof "disabled");
+    } else {
+        RegDeleteKeyA(HKEY_CURRENT_USER, kProgramOverrides);
+    }
+}
+
+// vx418.exe itself.
+bool StartProgram(PROCESS_INFORMATION& process) {
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    std::string command = std::string("Z:") + VX_WINDOW_EXE;
+    return CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &start, &process) != FALSE;
+}
+
+DWORD WaitForExit(const PROCESS_INFORMATION& process) {
+    DWORD status = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &status);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}
+
+TEST_F(Win32Window, TheProgramNamesNpcapWhenItIsMissingAndEndsBesideARunningWindow) {
+    PROCESS_INFORMATION withoutNpcap{};
+    SetNpcapMissing(true);
+    ASSERT_TRUE(StartProgram(withoutNpcap));
+    const HWND box = WaitForWindow("VX418: Npcap is needed");
+    SetNpcapMissing(false);
+    if (box == nullptr) {
+        TerminateProcess(withoutNpcap.hProcess, 1);
+    }
+    ASSERT_NE(box, nullptr);
+    char text[512] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    EXPECT_NE(std::string(text).find("Cannot list the adapters: wpcap.dll could not be loaded"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(std::string(text).find("Npcap (https://npcap.com)"), std::string::npos) << text;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForExit(withoutNpcap), 4u);
+
+    // This test's dialog has the program's title: a second copy ends at once, silently.
+    PROCESS_INFORMATION second{};
+    ASSERT_TRUE(StartProgram(second));
+    EXPECT_EQ(WaitForExit(second), 0u);
+    EXPECT_EQ(FindWindowA(nullptr, "VX418 Management Utility"), dialog_->GetSafeHwnd());
+}
+
+}  // namespace

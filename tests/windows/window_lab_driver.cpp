@@ -1,0 +1,220 @@
+// The window program with a scripted user beside it, for the lab test under Wine
+// (wine_lab_test.cpp): main is the program's own (RunWindowProgram); a second thread presses the
+// real buttons with BM_CLICK, reads the trees and the Log pane through the control wrappers
+// (calls from another thread, as the workers make them) and at the end closes the window while a
+// Refresh runs. One line per step on standard output; the Linux side checks the simulator.
+//
+//   window_lab_driver.exe RENAME_MAC NEW_NAME TX_MAC RX_MAC [SCREENSHOT.bmp]
+//
+// Exit status: the program's own (0 after the close), or 2 when a step timed out.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/window_program.h"
+#include "protocol/device_table.h"
+#include "shell/cvx418_dlg.h"
+#include "shell/shell_state.h"
+#include "wait_until.h"
+
+// clang-format off
+#include "platform/win32_headers.h"
+// clang-format on
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct Script {
+    std::string renameMac, newName, txMac, rxMac, screenshot;
+};
+
+void Say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void WaitOrFail(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                const char* step) {
+    if (!vxtest::SleepUntil(done, timeout)) {
+        Say(std::string("FAILED: ") + step);
+        std::_Exit(2);
+    }
+}
+
+void Check(bool ok, const char* step) {
+    WaitOrFail([ok] { return ok; }, 0ms, step);
+}
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Milliseconds since the process was made (Wine's start included).
+long long MsSinceProcessStart() {
+    FILETIME created{}, exited{}, kernel{}, user{}, now{};
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    constexpr long long kTicksPerMs = 10000;
+    return (ticks(now) - ticks(created)) / kTicksPerMs;
+}
+
+void Press(CVX418Dlg& d, int id) {
+    SendMessageA(GetDlgItem(d.GetSafeHwnd(), id), BM_CLICK, 0, 0);
+}
+
+bool LogHas(CVX418Dlg& d, const std::string& line) {
+    return d.m_LogPane.GetWindowText().find(line + "\r\n") != std::string::npos;
+}
+
+// Every item of a tree, depth first, as "  " per level + label.
+void Walk(CTreeCtrl& tree, HTREEITEM item, int depth, std::vector<std::string>& out,
+          std::vector<HTREEITEM>* handles = nullptr) {
+    for (; item; item = tree.GetNextSiblingItem(item)) {
+        out.push_back(std::string(2 * depth, ' ') + tree.GetItemText(item));
+        if (handles != nullptr) {
+            handles->push_back(item);
+        }
+        Walk(tree, tree.GetChildItem(item), depth + 1, out, handles);
+    }
+}
+
+HTREEITEM FindUnit(CTreeCtrl& tree, const std::string& mac) {
+    std::vector<std::string> labels;
+    std::vector<HTREEITEM> handles;
+    Walk(tree, tree.GetRootItem(), 0, labels, &handles);
+    const std::string tail = "[" + mac + "]";
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        if (labels[i].size() >= tail.size() &&
+            labels[i].compare(labels[i].size() - tail.size(), tail.size(), tail) == 0) {
+            return handles[i];
+        }
+    }
+    return {};
+}
+
+void PrintTrees(CVX418Dlg& d) {
+    for (auto [name, tree] : {std::pair{"connections", &d.m_ConnectionsTree},
+                              std::pair{"available", &d.m_AvailableTree}}) {
+        std::vector<std::string> labels;
+        Walk(*tree, tree->GetRootItem(), 0, labels);
+        for (const std::string& label : labels) {
+            Say(std::string(name) + ": " + label);
+        }
+    }
+}
+
+// The window as the screen shows it, as a 24-bit BMP.
+void SaveScreenshot(HWND window, const std::string& path) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const int stride = (w * 3 + 3) / 4 * 4;
+    std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
+    GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof file + sizeof info};
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(&file, sizeof file, 1, out);
+        std::fwrite(&info, sizeof info, 1, out);
+        std::fwrite(pixels.data(), 1, pixels.size(), out);
+        std::fclose(out);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+void Drive(const Script& s) {
+    WaitOrFail([] { return MainDialog.load() != nullptr; }, 60s, "the dialog");
+    CVX418Dlg& d = *MainDialog.load();
+    WaitOrFail([&] { return IsWindowVisible(d.GetSafeHwnd()) != FALSE; }, 60s, "the window");
+    Say("window shown after " + std::to_string(MsSinceProcessStart()) + " ms");
+
+    Press(d, IDC_SET_ADAPTER);
+    WaitOrFail([&] { return LogHas(d, "Succeed in setting the network adapter."); }, 20s,
+               "Set Adapter");
+
+    Press(d, IDC_REFRESH);
+    const auto refreshed = Clock::now();
+    WaitOrFail([] { return Devices().DeviceCount() > 0; }, 10s, "a discovery reply");
+    Say("first discovery reply stored after " + std::to_string(MsSince(refreshed)) + " ms");
+    WaitOrFail([&] { return LogHas(d, "Finished searching for VX418."); }, 20s, "the Refresh");
+    Say("Refresh done after " + std::to_string(MsSince(refreshed)) + " ms");
+    PrintTrees(d);
+
+    if (!s.screenshot.empty()) {
+        d.m_ConnectionsTree.SelectItem(FindUnit(d.m_ConnectionsTree, s.txMac));
+        std::this_thread::sleep_for(500ms);  // painted
+        SaveScreenshot(d.GetSafeHwnd(), s.screenshot);
+    }
+
+    // Rename: the unit chosen in a tree, the name typed, "Change" pressed.
+    const HTREEITEM unit = FindUnit(d.m_AvailableTree, s.renameMac);
+    Check(unit && d.m_AvailableTree.SelectItem(unit), "the unit to rename");
+    d.m_NameEdit.SetWindowText(s.newName);
+    Press(d, IDC_CHANGE_NAME);
+    const auto renamed = Clock::now();
+    WaitOrFail([&] { return LogHas(d, "Succeeded in updating device's name."); }, 10s, "rename");
+    Say("rename confirmed after " + std::to_string(MsSince(renamed)) + " ms");
+
+    // Add: the Transmitter chosen, its Connect picker opened (refilled) and the Receiver picked
+    // with the arrow keys as a user does, "Add" pressed.
+    const HTREEITEM tx = FindUnit(d.m_ConnectionsTree, s.txMac);
+    Check(tx && d.m_ConnectionsTree.SelectItem(tx), "the Transmitter");
+    const HWND picker = GetDlgItem(d.GetSafeHwnd(), IDC_CONNECT_PICKER);
+    SendMessageA(picker, CB_SHOWDROPDOWN, TRUE, 0);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(picker, &info);
+    for (int i = 0; i < d.m_ConnectPicker.GetCount(); ++i) {
+        SendMessageA(info.hwndItem, WM_KEYDOWN, VK_DOWN, 0);
+        if (d.m_ConnectPicker.GetWindowText().find("[" + s.rxMac + "]") != std::string::npos) {
+            break;
+        }
+    }
+    SendMessageA(info.hwndItem, WM_KEYDOWN, VK_RETURN, 0);
+    Say("picked: " + d.m_ConnectPicker.GetLBText(d.m_ConnectPicker.GetCurSel()));
+    Press(d, IDC_ADD_CONNECT);
+    const auto added = Clock::now();
+    WaitOrFail([&] { return LogHas(d, "Succeeded in adding the Receiver."); }, 10s, "add");
+    Say("add confirmed after " + std::to_string(MsSince(added)) + " ms");
+
+    // The close box while a Refresh sleeps, the capture loop runs and the trees wait to be
+    // rebuilt: the program must end at once and cleanly.
+    Press(d, IDC_REFRESH);
+    WaitOrFail([&] { return !d.m_RefreshButton.IsWindowEnabled(); }, 5s, "the second Refresh");
+    Say("closing during the Refresh");
+    PostMessageA(d.GetSafeHwnd(), WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: %s RENAME_MAC NEW_NAME TX_MAC RX_MAC [SCREENSHOT.bmp]\n",
+                     argv[0]);
+        return 1;
+    }
+    const Script script{argv[1], argv[2], argv[3], argv[4], argc > 5 ? argv[5] : ""};
+    std::thread([script] { Drive(script); }).detach();
+    return RunWindowProgram();
+}
