@@ -12,9 +12,7 @@
 #include "shell/about_dlg_win.h"
 #include "shell/shell_state.h"
 
-// clang-format off
 #include "platform/win32_headers.h"
-// clang-format on
 
 namespace {
 

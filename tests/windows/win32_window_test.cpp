@@ -20,9 +20,7 @@
 #include "shell/log_line.h"
 #include "wait_until.h"
 
-// clang-format off
 #include "platform/win32_headers.h"
-// clang-format on
 
 namespace {
 
@@ -176,8 +174,8 @@ constexpr TemplateControl kTemplate[] = {
     {1017, 447, 110, 50, 14, "Button", WS_TABSTOP},
     {1002, 9, 82, 225, 138, "SysTreeView32",
      TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_NOTOOLTIPS | TVS_CHECKBOXES, true},
-    {1018, 247, 235, 257, 88, "Edit",
-     ES_MULTILINE | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL, true},
+    {1018, 247, 235, 257, 88, "Edit", ES_MULTILINE | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL,
+     true},
     {1026, 250, 202, 43, 8, "Static", 0},
     {1021, 291, 201, 133, 59, "ComboBox", CBS_DROPDOWN | WS_TABSTOP},
     {1022, 447, 199, 50, 14, "Button", WS_TABSTOP},

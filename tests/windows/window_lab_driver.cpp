@@ -22,9 +22,7 @@
 #include "shell/shell_state.h"
 #include "wait_until.h"
 
-// clang-format off
 #include "platform/win32_headers.h"
-// clang-format on
 
 namespace {
 

@@ -143,9 +143,9 @@ class WineLabTest : public vxlab::LabTestBase {
 
     static int Wine(std::vector<std::string> argv, std::string* output = nullptr,
                     const std::string& overrides = "") {
-        argv.insert(argv.begin(), {"env", "WINEPREFIX=" + prefix_, "WINEDEBUG=-all",
-                                   "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" +
-                                       overrides});
+        argv.insert(argv.begin(),
+                    {"env", "WINEPREFIX=" + prefix_, "WINEDEBUG=-all",
+                     "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" + overrides});
         std::string ignored;
         return vxlab::Lab::Run(argv, output != nullptr ? output : &ignored);
     }
@@ -215,11 +215,13 @@ TEST_F(WineLabTest, TheWindowShowsRenamesAndConnectsTheUnitsAndClosesDuringARefr
     }
     StartLabAndWine();
     std::string output;
-    const int status = Wine({kWine, WindowDriverExe(), kSpare1, "WINEWIN", kHall, kSpare2}, &output);
+    const int status =
+        Wine({kWine, WindowDriverExe(), kSpare1, "WINEWIN", kHall, kSpare2}, &output);
     EXPECT_EQ(status, 0) << output;  // ended by the close box, not by a failed step or a crash
     EXPECT_EQ(LinesStartingWith(output, {"connections: ", "available: "}), kDemoTrees) << output;
-    EXPECT_EQ(LinesStartingWith(output, {"picked: "}),
-              std::vector<std::string>{"picked: SPARE2: Receiver (198.18.1.26) [02:18:00:00:02:06]"});
+    EXPECT_EQ(
+        LinesStartingWith(output, {"picked: "}),
+        std::vector<std::string>{"picked: SPARE2: Receiver (198.18.1.26) [02:18:00:00:02:06]"});
     EXPECT_EQ(LinesStartingWith(output, {"closing during the Refresh"}).size(), 1u) << output;
 
     const auto renamed = lab_->UnitState(kSpare1);
@@ -228,9 +230,9 @@ TEST_F(WineLabTest, TheWindowShowsRenamesAndConnectsTheUnitsAndClosesDuringARefr
     const auto attached = lab_->UnitState(kSpare2);
     ASSERT_TRUE(attached);
     EXPECT_EQ(attached->Text("t1"), kHall);
-    for (const std::string& line : LinesStartingWith(output, {"window shown", "first discovery",
-                                                              "Refresh done", "rename confirmed",
-                                                              "add confirmed"})) {
+    for (const std::string& line :
+         LinesStartingWith(output, {"window shown", "first discovery", "Refresh done",
+                                    "rename confirmed", "add confirmed"})) {
         std::cout << "under Wine: " << line << "\n";
     }
 }
