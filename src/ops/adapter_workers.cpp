@@ -1,23 +1,43 @@
 #include "ops/adapter_workers.h"
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
 #include "net/adapter.h"
 #include "net/adapter_state.h"
+#include "platform/threads.h"
 #include "protocol/device_table.h"
 #include "protocol/messages.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/log_line.h"
 #include "shell/shell_state.h"
+#include "views/device_trees.h"
 
 namespace {
 
-void HandleFrame(const std::uint8_t* frame, std::size_t capturedLength) {
-    HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink());
-}
+std::atomic<int> pendingRefusalRebuilds{0};
 
 }  // namespace
+
+void HandleWindowFrame(const std::uint8_t* frame, std::size_t capturedLength) {
+    if (!HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink())) {
+        return;
+    }
+    // A unit refused a change the trees already show. The rebuild waits on the window, which
+    // the capture thread must never do.
+    if (CVX418Dlg* dialog = MainDialog.load()) {
+        ++pendingRefusalRebuilds;
+        StartDetachedThread([dialog] {
+            RebuildDeviceTrees(dialog);
+            --pendingRefusalRebuilds;
+        });
+    }
+}
+
+int PendingRefusalRebuilds() {
+    return pendingRefusalRebuilds.load();
+}
 
 void FillAdapterList(CVX418Dlg* dialog) {
     std::string error;
@@ -61,7 +81,7 @@ unsigned SetAdapterWorker(CVX418Dlg* dialog) {
         EnableActionControlsUnlessRefreshing(dialog);
         LogLine(dialog, "Succeed in setting the network adapter.");
     }
-    const int result = session->Run(HandleFrame);
+    const int result = session->Run(HandleWindowFrame);
     if (result == -1) {
         TraceLine("Capture loop ended: %s", session->Handle().LastError().c_str());
     }

@@ -1,5 +1,7 @@
 #include "ops/operation_workers.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,6 +9,7 @@
 #include "platform/message_box.h"
 #include "protocol/device_table.h"
 #include "protocol/operation_rules.h"
+#include "protocol/request_effects.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/log_line.h"
 #include "shell/shell_state.h"
@@ -20,8 +23,6 @@ namespace {
 constexpr unsigned kStoppedAtCheck = 0;
 constexpr unsigned kWentToSend = 1;
 constexpr char kInformationCaption[] = "Information";
-constexpr std::uint8_t kReceiverKind = 0;
-constexpr int kUnlinkPeer = 255;  // LinkT1MacByMac's "no Transmitter"
 
 // Refusals of a selection that names no unit of the table (nothing selected, a heading, an
 // "UNKNOWN" placeholder, a unit a Refresh dropped): the table's look-up would otherwise hand
@@ -35,16 +36,14 @@ constexpr char kSelectTransmitterToAdd[] = "Please select a Transmitter to add a
 constexpr char kSelectReceiverToAdd[] = "Please select a Receiver to add.";
 constexpr char kSelectReceiverToDelete[] = "Please select a Receiver to delete.";
 
-std::string SelectedDeviceMac(CVX418Dlg* dialog) {
-    return GetSelectedDeviceMac(dialog, LastTreeIsConnections.load());
+// Each worker looks its units up once and carries the copies through: a Refresh that empties
+// the table meanwhile cannot turn the request towards another unit.
+std::optional<DeviceRecord> SelectedUnit(CVX418Dlg* dialog) {
+    return Devices().FindRecord(GetSelectedDeviceMac(dialog, LastTreeIsConnections.load()));
 }
 
-bool IsKnownUnit(const std::string& mac) {
-    return Devices().ContainsMac(mac);
-}
-
-bool IsKnownTransmitter(const std::string& mac) {
-    return IsKnownUnit(mac) && Devices().DeviceKindByMac(mac) == kKindTransmitterLowByte;
+bool IsTransmitterUnit(const std::optional<DeviceRecord>& unit) {
+    return unit && IsTransmitter(*unit);
 }
 
 void ShowInformation(std::string_view text) {
@@ -56,26 +55,27 @@ ReceiverPicker PickerOfSlot(std::uint8_t slot) {
     return slot == static_cast<std::uint8_t>(PeerSlot::Backup2) ? kBackup2Picker : kBackup1Picker;
 }
 
-// The picked Receiver's MAC text, or nothing when no entry names a unit of the table.
-std::optional<std::string> PickedReceiver(CVX418Dlg* dialog, ReceiverPicker picker) {
-    std::string rx = GetPickedReceiverMac(dialog, picker);
-    if (rx == "NULL" || !IsKnownUnit(rx)) {
+// The picked Receiver, or nothing when the entry names no unit of the table or a Transmitter
+// (a unicast Transmitter's slot may name one).
+std::optional<DeviceRecord> PickedReceiver(CVX418Dlg* dialog, ReceiverPicker picker) {
+    std::optional<DeviceRecord> rx = Devices().FindRecord(GetPickedReceiverMac(dialog, picker));
+    if (rx && IsTransmitter(*rx)) {
         return std::nullopt;
     }
     return rx;
 }
 
 struct Attachment {
-    std::string transmitter;
-    std::string receiver;
+    DeviceRecord transmitter;
+    DeviceRecord receiver;
 };
 
 // The selected Transmitter and the picked Receiver of an Add, both read once; nothing (after
 // the refusal's Log line) when either names no fitting unit.
 std::optional<Attachment> ReadAttachment(CVX418Dlg* dialog, ReceiverPicker picker) {
-    std::string tx = SelectedDeviceMac(dialog);
-    std::optional<std::string> rx = PickedReceiver(dialog, picker);
-    if (!IsKnownTransmitter(tx)) {
+    const std::optional<DeviceRecord> tx = SelectedUnit(dialog);
+    const std::optional<DeviceRecord> rx = PickedReceiver(dialog, picker);
+    if (!IsTransmitterUnit(tx)) {
         LogLine(dialog, kSelectTransmitterToAdd);
         return std::nullopt;
     }
@@ -83,7 +83,27 @@ std::optional<Attachment> ReadAttachment(CVX418Dlg* dialog, ReceiverPicker picke
         LogLine(dialog, kSelectReceiverToAdd);
         return std::nullopt;
     }
-    return Attachment{std::move(tx), std::move(*rx)};
+    return Attachment{*tx, *rx};
+}
+
+// Sends one request that addressed will answer; once the frame has left, the table shows its
+// effect at once, and a refusal from the unit puts the old values back. False when the frame
+// did not leave: then nothing changes.
+bool SendAndShow(const MacBytes& addressed, ConfirmedOperation operation,
+                 const std::function<bool()>& send, const DeviceTable::RecordEdit& effect) {
+    DeviceTable& table = Devices();
+    // Expected before the send: the answer may arrive before the effect is made.
+    const DeviceTable::RequestTicket ticket = table.ExpectAnswer(addressed, operation);
+    if (!send()) {
+        table.DropExpectation(ticket);
+        return false;
+    }
+    table.ApplyForRequest(ticket, effect);
+    return true;
+}
+
+std::function<bool()> SendConfig(const ConfigBlock& block, RequestKind kind) {
+    return [block, kind] { return SendRequest(block.data(), kind) == 1; };
 }
 
 // A ticked Receiver item as it stood before the first request: later rebuilds by other
@@ -112,33 +132,29 @@ std::vector<TickedReceiver> CollectTickedReceivers(CVX418Dlg* dialog) {
 
 // One Receiver of a Delete run; false when the run must stop (a ticked Transmitter).
 bool DeleteOneReceiver(CVX418Dlg* dialog, const TickedReceiver& ticked) {
-    DeviceTable& table = Devices();
     // The fields follow the loop item by item, as the user sees it.
     dialog->m_ConnectionsTree.SelectItem(ticked.item);
-    const std::string& rx = ticked.receiverMac;
-    const std::string& tx = ticked.transmitterMac;
-    if (!IsKnownUnit(rx) || !IsKnownUnit(tx)) {
+    const std::optional<DeviceRecord> rx = Devices().FindRecord(ticked.receiverMac);
+    const std::optional<DeviceRecord> tx = Devices().FindRecord(ticked.transmitterMac);
+    if (!rx || !tx) {
         LogLine(dialog, "Skipped %s: it is not among the units found.", ticked.label.c_str());
         return true;
     }
-    if (table.DeviceKindByMac(rx) == kKindTransmitterLowByte) {
+    if (IsTransmitter(*rx)) {
         LogLine(dialog, kSelectReceiverToDelete);
         return false;
     }
     LogLine(dialog, "Deleting the Receiver(s) for this Transmitter. Please wait.");
-    const std::uint8_t mode = table.DeviceModeByMac(tx);
+    const RecordTarget target = MainReceiverTarget(*tx, *rx);
     const ConnectionBlock block =
-        ConnectionRequestBlock(table, MainReceiverTarget(mode, tx, rx), PeerSlot::Main);
-    if (SendRequest(block.data(), kDeleteReceiverRequest) != 1) {
+        ConnectionRequestBlock(target.addressed, target.other, PeerSlot::Main);
+    const bool sent = SendAndShow(
+        target.addressed.Mac, ConfirmedOperation::DeleteReceiver,
+        [&block] { return SendRequest(block.data(), kDeleteReceiverRequest) == 1; },
+        [&](Records records) { DetachEffect(records, tx->Mac, rx->Mac); });
+    if (!sent) {
         LogLine(dialog, "Failed to delete the Receiver.");
-        return true;
     }
-    if (mode != kModeMulticastLowByte) {
-        table.SetPeerMacSlot(table.FindDeviceByMac(rx), table.FindDeviceByMac(tx), PeerSlot::Main,
-                             false);
-    }
-    table.SetDeviceKindByMac(rx, kReceiverKind);
-    table.LinkT1MacByMac(rx, kUnlinkPeer);
     return true;
 }
 
@@ -153,8 +169,8 @@ std::string ReadIpField(CVX418Dlg* dialog) {
 }
 
 unsigned ChangeNameWorker(CVX418Dlg* dialog) {
-    const std::string mac = SelectedDeviceMac(dialog);
-    if (!IsKnownUnit(mac)) {
+    const std::optional<DeviceRecord> unit = SelectedUnit(dialog);
+    if (!unit) {
         LogLine(dialog, kSelectDeviceToRename);
         return kStoppedAtCheck;
     }
@@ -164,43 +180,42 @@ unsigned ChangeNameWorker(CVX418Dlg* dialog) {
         ShowInformation(*refusal);
         return kStoppedAtCheck;
     }
-    const ConfigBlock block = NameRequestBlock(Devices(), mac, name.field);
-    if (SendRequest(block.data(), kSetNameRequest) != 1) {
+    const ConfigBlock block = NameRequestBlock(*unit, name.field);
+    if (!SendAndShow(unit->Mac, ConfirmedOperation::SetName, SendConfig(block, kSetNameRequest),
+                     [&](Records records) { RenameEffect(records, unit->Mac, name.field); })) {
         LogLine(dialog, "Failed to update device's name.");
         return kWentToSend;
     }
-    Devices().SetDeviceNameByMac(mac, name.field);
     RebuildDeviceTrees(dialog);
     return kWentToSend;
 }
 
 unsigned ChangeIpWorker(CVX418Dlg* dialog) {
-    const std::string mac = SelectedDeviceMac(dialog);
-    if (!IsKnownUnit(mac)) {
+    const std::optional<DeviceRecord> unit = SelectedUnit(dialog);
+    if (!unit) {
         LogLine(dialog, kSelectDeviceToChangeIp);
         return kStoppedAtCheck;
     }
     LogLine(dialog, "Updating device's IP address. Please wait");
-    const std::string text = ReadIpField(dialog);
-    if (!IsAcceptedIpText(text)) {
+    const std::optional<Ipv4Bytes> ip = ParseAcceptedIpText(ReadIpField(dialog));
+    if (!ip) {
         ShowInformation(kIpFormatErrorText);
         return kStoppedAtCheck;
     }
-    const ConfigBlock block = IpRequestBlock(Devices(), mac, text);
-    if (SendRequest(block.data(), kSetIpRequest) != 1) {
+    const ConfigBlock block = IpRequestBlock(*unit, *ip);
+    if (!SendAndShow(unit->Mac, ConfirmedOperation::SetIp, SendConfig(block, kSetIpRequest),
+                     [&](Records records) { SetIpEffect(records, unit->Mac, *ip); })) {
         LogLine(dialog, "Failed to update device's IP address.");
         return kWentToSend;
     }
-    Devices().SetDeviceIpByMac(mac, block);
     RebuildDeviceTrees(dialog);
     return kWentToSend;
 }
 
 unsigned ChangeTopologyWorker(CVX418Dlg* dialog) {
-    DeviceTable& table = Devices();
-    const std::string mac = SelectedDeviceMac(dialog);
+    const std::optional<DeviceRecord> unit = SelectedUnit(dialog);
     const int entry = dialog->m_TopologyCombo.GetCurSel();
-    if (!IsKnownTransmitter(mac)) {
+    if (!IsTransmitterUnit(unit)) {
         LogLine(dialog, kSelectTransmitterForTopology);
         return kStoppedAtCheck;
     }
@@ -211,13 +226,13 @@ unsigned ChangeTopologyWorker(CVX418Dlg* dialog) {
     }
     const auto mode = static_cast<Topology>(entry);
     LogLine(dialog, "Updating device's topology mode. Please wait.");
-    const ConfigBlock block = TopologyRequestBlock(table, mac, mode);
-    if (SendRequest(block.data(), kSetTopologyRequest) != 1) {
+    const ConfigBlock block = TopologyRequestBlock(*unit, mode);
+    if (!SendAndShow(unit->Mac, ConfirmedOperation::SetTopology,
+                     SendConfig(block, kSetTopologyRequest),
+                     [&](Records records) { SetTopologyEffect(records, unit->Mac, mode); })) {
         LogLine(dialog, "Failed to update device's topology mode.");
         return kWentToSend;
     }
-    table.SetDeviceModeByMac(mac, static_cast<std::uint8_t>(mode));
-    table.ForgetPeerLinks(table.FindDeviceByMac(mac));
     ClearPicker(dialog, kBackup1Picker);
     ClearPicker(dialog, kBackup2Picker);
     RebuildDeviceTrees(dialog);
@@ -225,35 +240,30 @@ unsigned ChangeTopologyWorker(CVX418Dlg* dialog) {
 }
 
 unsigned AddReceiverWorker(CVX418Dlg* dialog) {
-    DeviceTable& table = Devices();
     const std::optional<Attachment> pair = ReadAttachment(dialog, kConnectPicker);
     if (!pair) {
         return kStoppedAtCheck;
     }
     const auto& [tx, rx] = *pair;
     LogLine(dialog, "Adding the Receiver to this Transmitter. Please wait.");
-    const std::uint8_t mode = table.DeviceModeByMac(tx);
+    const RecordTarget target = MainReceiverTarget(tx, rx);
     const ConnectionBlock block =
-        ConnectionRequestBlock(table, MainReceiverTarget(mode, tx, rx), PeerSlot::Main);
-    if (mode == kModeMulticastLowByte) {
+        ConnectionRequestBlock(target.addressed, target.other, PeerSlot::Main);
+    if (static_cast<std::uint8_t>(tx.Mode & 0xffu) == kModeMulticastLowByte) {
         ClearPicker(dialog, kConnectPicker);
     }
-    if (SendRequest(block.data(), kAddReceiverRequest) != 1) {
+    if (!SendAndShow(
+            target.addressed.Mac, ConfirmedOperation::AddReceiver,
+            [&block] { return SendRequest(block.data(), kAddReceiverRequest) == 1; },
+            [&](Records records) { AttachEffect(records, tx.Mac, rx.Mac, PeerSlot::Main); })) {
         LogLine(dialog, "Failed to add the Receiver.");
         return kWentToSend;
     }
-    if (mode != kModeMulticastLowByte) {
-        table.SetPeerMacSlot(table.FindDeviceByMac(rx), table.FindDeviceByMac(tx), PeerSlot::Main,
-                             true);
-    }
-    table.SetDeviceKindByMac(rx, kReceiverKind);
-    table.LinkT1MacByMac(rx, table.FindDeviceByMac(tx));
     RebuildDeviceTrees(dialog);
     return kWentToSend;
 }
 
 unsigned AddBackupReceiverWorker(CVX418Dlg* dialog, std::uint8_t slot) {
-    DeviceTable& table = Devices();
     const auto peerSlot = static_cast<PeerSlot>(slot);
     const std::optional<Attachment> pair = ReadAttachment(dialog, PickerOfSlot(slot));
     if (!pair) {
@@ -261,14 +271,14 @@ unsigned AddBackupReceiverWorker(CVX418Dlg* dialog, std::uint8_t slot) {
     }
     const auto& [tx, rx] = *pair;
     LogLine(dialog, "Adding the Backup Receiver to this Transmitter. Please wait.");
-    const ConnectionBlock block =
-        ConnectionRequestBlock(table, BackupReceiverTarget(tx, rx), peerSlot);
-    if (!SendBackupRequest(block)) {
+    // Always the Transmitter, whatever its mode.
+    const ConnectionBlock block = ConnectionRequestBlock(tx, rx, peerSlot);
+    if (!SendAndShow(
+            tx.Mac, ConfirmedOperation::AddReceiver, [&block] { return SendBackupRequest(block); },
+            [&](Records records) { AttachEffect(records, tx.Mac, rx.Mac, peerSlot); })) {
         LogLine(dialog, "Failed to add the backup Receiver.");
         return kWentToSend;
     }
-    table.SetDeviceKindByMac(rx, kReceiverKind);
-    table.SetPeerMacSlot(table.FindDeviceByMac(rx), table.FindDeviceByMac(tx), peerSlot, true);
     RebuildDeviceTrees(dialog);
     return kWentToSend;
 }

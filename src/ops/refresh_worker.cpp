@@ -22,6 +22,10 @@ unsigned RefreshWorker(CVX418Dlg* dialog) {
     BroadcastDiscovery();
     Sleep(kRefreshTimeoutMs);
     RebuildDeviceTrees(dialog);
+    // The table keeps 32 units; the user must learn that others answered too.
+    if (const auto units = Devices().CountUnits(); units.answered > units.stored) {
+        LogLine(dialog, "%d units answered; %d are shown.", units.answered, units.stored);
+    }
     LogLine(dialog, "Finished searching for VX418.");
     EndRefreshBusy(dialog);
     return 1;

@@ -167,7 +167,9 @@ QComboBox* Combo(QWidget* w) {
 
 // Dynamic properties on the combo box: they live and die with the widget.
 constexpr char kTypedProperty[] = "vxTypedOver";
-constexpr char kReturnProperty[] = "vxReturnPressed";
+// Set while Enter or a focus change is handled: Qt then selects the entry whose text was typed
+// and reports it as activated, which is not a pick from the list.
+constexpr char kNotPickedProperty[] = "vxNotPicked";
 
 bool IsTypedOver(const QComboBox* c) {
     return c->property(kTypedProperty).toBool();
@@ -176,21 +178,23 @@ void SetTypedOver(QComboBox* c, bool typed) {
     c->setProperty(kTypedProperty, typed);
 }
 
-// Marks an Enter in the edit field for the activation it may cause, and drops the mark once
-// the key has been handled.
-class ReturnKeyWatcher final : public QObject {
+// Marks an Enter in the edit field, or the box losing the focus, for the activation it may
+// cause, and drops the mark once the event has been handled.
+class TypedTextWatcher final : public QObject {
   public:
-    explicit ReturnKeyWatcher(QComboBox* combo) : QObject(combo), combo_(combo) {}
+    explicit TypedTextWatcher(QComboBox* combo) : QObject(combo), combo_(combo) {}
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        bool notPicked = event->type() == QEvent::FocusOut;
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                combo_->setProperty(kReturnProperty, true);
-                QTimer::singleShot(0, combo_,
-                                   [c = combo_] { c->setProperty(kReturnProperty, false); });
-            }
+            notPicked = key == Qt::Key_Return || key == Qt::Key_Enter;
+        }
+        if (notPicked) {
+            combo_->setProperty(kNotPickedProperty, true);
+            QTimer::singleShot(0, combo_,
+                               [c = combo_] { c->setProperty(kNotPickedProperty, false); });
         }
         return QObject::eventFilter(watched, event);
     }
@@ -207,13 +211,18 @@ void CComboBox::Attach(QWidget* widget) {
         return;
     }
     c->setInsertPolicy(QComboBox::NoInsert);
+    // No inline completion: a typed prefix must not grow into an entry's full text.
+    c->setCompleter(nullptr);
     QObject::connect(c->lineEdit(), &QLineEdit::textEdited, c, [c] { SetTypedOver(c, true); });
     QObject::connect(c, &QComboBox::activated, c, [c] {
-        if (!c->property(kReturnProperty).toBool()) {
+        if (!c->property(kNotPickedProperty).toBool()) {
             SetTypedOver(c, false);  // picked from the list
         }
     });
-    c->lineEdit()->installEventFilter(new ReturnKeyWatcher(c));
+    // The box forwards its focus loss to the edit field directly, past the field's filters.
+    auto* watcher = new TypedTextWatcher(c);
+    c->lineEdit()->installEventFilter(watcher);
+    c->installEventFilter(watcher);
 }
 
 void CComboBox::ResetContent() {

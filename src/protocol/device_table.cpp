@@ -127,9 +127,25 @@ std::vector<std::string> TraceLinesFor(const DeviceRecord& r) {
 
 }  // namespace
 
+DeviceTable::DeviceTable(std::size_t capacity)
+    : capacity_(capacity), records_(std::min<std::size_t>(capacity, kDeviceTableCapacity)) {
+    if (records_.empty()) {
+        records_.resize(1);
+    }
+}
+
 int DeviceTable::DeviceCount() const {
     const std::lock_guard lock(mutex_);
     return count_;
+}
+
+int DeviceTable::UnitsAnswered() const {
+    return CountUnits().answered;
+}
+
+DeviceTable::UnitCounts DeviceTable::CountUnits() const {
+    const std::lock_guard lock(mutex_);
+    return {count_, count_ + static_cast<int>(turnedAway_.size())};
 }
 
 // Callers hold the lock. An index outside the valid records falls back to slot 0, as a failed
@@ -141,17 +157,26 @@ const DeviceRecord& DeviceTable::Slot(int i) const {
     return records_[i >= 0 && i < count_ ? static_cast<std::size_t>(i) : 0];
 }
 
-int DeviceTable::FindLocked(const std::string& macText) const {
+int DeviceTable::IndexOfLocked(const std::string& macText) const {
     const auto mac = ParseMacText(macText);
     if (!mac) {
-        return 0;
+        return -1;
     }
     for (int i = 0; i < count_; ++i) {
         if (records_[static_cast<std::size_t>(i)].Mac == *mac) {
             return i;
         }
     }
-    return 0;
+    return -1;
+}
+
+int DeviceTable::FindLocked(const std::string& macText) const {
+    return std::max(IndexOfLocked(macText), 0);
+}
+
+DeviceRecord* DeviceTable::KnownLocked(const std::string& macText) {
+    const int i = IndexOfLocked(macText);
+    return i < 0 ? nullptr : &records_[static_cast<std::size_t>(i)];
 }
 
 std::string DeviceTable::DeviceNameAt(int i) const {
@@ -221,29 +246,49 @@ bool DeviceTable::ContainsMac(const std::string& macText) const {
     return std::any_of(records_.begin(), end, [&](const DeviceRecord& r) { return r.Mac == *mac; });
 }
 
+std::optional<DeviceRecord> DeviceTable::FindRecord(const std::string& macText) const {
+    const std::lock_guard lock(mutex_);
+    const int i = IndexOfLocked(macText);
+    if (i < 0) {
+        return std::nullopt;
+    }
+    return records_[static_cast<std::size_t>(i)];
+}
+
 void DeviceTable::SetDeviceNameByMac(const std::string& macText,
                                      const std::array<std::uint8_t, 16>& name) {
     const std::lock_guard lock(mutex_);
-    Slot(FindLocked(macText)).Name = name;
+    if (DeviceRecord* r = KnownLocked(macText)) {
+        r->Name = name;
+    }
 }
 void DeviceTable::SetDeviceIpByMac(const std::string& macText,
                                    std::span<const std::uint8_t, 32> configBlock) {
     const std::lock_guard lock(mutex_);
-    auto& ip = Slot(FindLocked(macText)).Ip;
-    std::memcpy(ip.data(), configBlock.data() + kConfigNewIpOffset, ip.size());
+    if (DeviceRecord* r = KnownLocked(macText)) {
+        std::memcpy(r->Ip.data(), configBlock.data() + kConfigNewIpOffset, r->Ip.size());
+    }
 }
 void DeviceTable::SetDeviceModeByMac(const std::string& macText, std::uint8_t mode) {
     const std::lock_guard lock(mutex_);
-    Slot(FindLocked(macText)).Mode = mode;
+    if (DeviceRecord* r = KnownLocked(macText)) {
+        r->Mode = mode;
+    }
 }
 void DeviceTable::SetDeviceKindByMac(const std::string& macText, std::uint8_t kind) {
     const std::lock_guard lock(mutex_);
-    Slot(FindLocked(macText)).Kind = kind;
+    if (DeviceRecord* r = KnownLocked(macText)) {
+        r->Kind = kind;
+    }
 }
 void DeviceTable::LinkT1MacByMac(const std::string& macText, int sourceIndex) {
     constexpr int kUnlink = 255;
     const std::lock_guard lock(mutex_);
-    auto& target = Slot(FindLocked(macText));
+    DeviceRecord* known = KnownLocked(macText);
+    if (known == nullptr) {
+        return;
+    }
+    auto& target = *known;
     if (sourceIndex == kUnlink) {
         target.T1Mac = kNoMac;
         target.PeerIp = {};
@@ -311,17 +356,23 @@ void DeviceTable::StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRec
         const auto end = records_.begin() + count_;
         const bool known = std::any_of(records_.begin(), end,
                                        [&](const DeviceRecord& r) { return r.Mac == record.Mac; });
-        if (!known) {
-            if (static_cast<std::size_t>(count_) < records_.size()) {
-                records_[static_cast<std::size_t>(count_)] = record;
-                ++count_;
+        const auto at = static_cast<std::size_t>(count_);
+        if (!known && at < capacity_) {
+            if (at == records_.size()) {
+                records_.push_back(record);
             } else {
-                full = true;
+                records_[at] = record;
+            }
+            ++count_;
+        } else if (!known) {
+            full = true;
+            if (turnedAway_.size() < kMaxCountedUnits) {
+                turnedAway_.insert(record.Mac);
             }
         }
     }
     if (full) {
-        lines.push_back("Device table is full (" + std::to_string(kDeviceTableCapacity) +
+        lines.push_back("Device table is full (" + std::to_string(capacity_) +
                         " units): " + MacText(record.Mac) + " ignored");
     }
     lines.emplace_back(kDashLineLength, '-');
@@ -334,11 +385,131 @@ void DeviceTable::StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRec
 void DeviceTable::Clear() {
     const std::lock_guard lock(mutex_);
     count_ = 0;
+    turnedAway_.clear();
+    pending_.clear();  // the next discovery brings the units' own values
 }
 
 std::vector<DeviceRecord> DeviceTable::Snapshot() const {
     const std::lock_guard lock(mutex_);
     return {records_.begin(), records_.begin() + count_};
+}
+
+// ---- changes awaiting the addressed unit's answer ----
+
+namespace {
+
+// Puts back one field when it still holds what the refused request set.
+template <typename Field>
+void RestoreField(Field& current, const Field& before, const Field& after) {
+    if (before != after && current == after) {
+        current = before;
+    }
+}
+
+}  // namespace
+
+DeviceTable::RequestTicket DeviceTable::ExpectAnswer(const MacBytes& addressed,
+                                                     ConfirmedOperation operation) {
+    const std::lock_guard lock(mutex_);
+    if (pending_.size() >= kMaxPendingAnswers) {
+        pending_.pop_front();  // the oldest was never answered
+    }
+    PendingAnswer entry;
+    entry.ticket = ++lastTicket_;
+    entry.addressed = addressed;
+    entry.operation = operation;
+    for (PendingAnswer& other : pending_) {
+        if (other.addressed == addressed && other.operation == operation) {
+            other.ambiguous = true;
+            entry.ambiguous = true;
+        }
+    }
+    pending_.push_back(std::move(entry));
+    return lastTicket_;
+}
+
+void DeviceTable::DropExpectation(RequestTicket ticket) {
+    const std::lock_guard lock(mutex_);
+    std::erase_if(pending_, [ticket](const PendingAnswer& p) { return p.ticket == ticket; });
+}
+
+void DeviceTable::ApplyForRequest(RequestTicket ticket, const RecordEdit& edit) {
+    const std::lock_guard lock(mutex_);
+    const std::span<DeviceRecord> valid(records_.data(), static_cast<std::size_t>(count_));
+    const auto entry =
+        std::find_if(pending_.begin(), pending_.end(),
+                     [ticket](const PendingAnswer& p) { return p.ticket == ticket; });
+    if (entry == pending_.end()) {
+        edit(valid);
+        return;
+    }
+    if (entry->accepted) {
+        // Answered before the change was made: a refusal means there is nothing to show.
+        if (*entry->accepted) {
+            edit(valid);
+        }
+        pending_.erase(entry);
+        return;
+    }
+    const std::vector<DeviceRecord> before(valid.begin(), valid.end());
+    edit(valid);
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        if (!(before[i] == valid[i])) {
+            entry->changes.push_back({before[i], valid[i]});
+        }
+    }
+    entry->applied = true;
+}
+
+bool DeviceTable::SettleAnswer(const MacBytes& source, ConfirmedOperation operation,
+                               bool accepted) {
+    const std::lock_guard lock(mutex_);
+    const auto entry = std::find_if(pending_.begin(), pending_.end(), [&](const PendingAnswer& p) {
+        return p.addressed == source && p.operation == operation && !p.accepted;
+    });
+    if (entry == pending_.end()) {
+        return false;
+    }
+    if (entry->ambiguous) {
+        // Which of the requests this answers cannot be told: keep what the table shows.
+        pending_.erase(entry);
+        return false;
+    }
+    if (!entry->applied) {
+        entry->accepted = accepted;
+        return false;
+    }
+    const bool restore = !accepted && !entry->changes.empty();
+    if (restore) {
+        RestoreLocked(entry->changes);
+    }
+    pending_.erase(entry);
+    return restore;
+}
+
+void DeviceTable::RestoreLocked(const std::vector<RecordChange>& changes) {
+    for (const RecordChange& change : changes) {
+        const auto end = records_.begin() + count_;
+        const auto it = std::find_if(records_.begin(), end, [&](const DeviceRecord& r) {
+            return r.Mac == change.before.Mac;
+        });
+        if (it == end) {
+            continue;
+        }
+        DeviceRecord& r = *it;
+        const DeviceRecord& b = change.before;
+        const DeviceRecord& a = change.after;
+        RestoreField(r.Name, b.Name, a.Name);
+        RestoreField(r.Ip, b.Ip, a.Ip);
+        RestoreField(r.Kind, b.Kind, a.Kind);
+        RestoreField(r.Mode, b.Mode, a.Mode);
+        RestoreField(r.PeerIp, b.PeerIp, a.PeerIp);
+        RestoreField(r.Backup1Ip, b.Backup1Ip, a.Backup1Ip);
+        RestoreField(r.Backup2Ip, b.Backup2Ip, a.Backup2Ip);
+        RestoreField(r.T1Mac, b.T1Mac, a.T1Mac);
+        RestoreField(r.T2Mac, b.T2Mac, a.T2Mac);
+        RestoreField(r.T3Mac, b.T3Mac, a.T3Mac);
+    }
 }
 
 DeviceTable& Devices() {

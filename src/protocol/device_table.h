@@ -3,12 +3,16 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "protocol/confirmed_operation.h"
 #include "protocol/line_sink.h"
 
 using MacBytes = std::array<std::uint8_t, 6>;
@@ -36,7 +40,10 @@ struct DeviceRecord {
 };
 
 inline constexpr std::size_t kDeviceRecordSize = 66;
+// The window's table: what its trees and pickers show.
 inline constexpr std::size_t kDeviceTableCapacity = 32;
+// A table that keeps every unit that answers (the command-line tool).
+inline constexpr std::size_t kUnboundedDeviceTable = static_cast<std::size_t>(-1);
 
 // "%.02x:%.02x:%.02x:%.02x:%.02x:%.02x"
 std::string MacText(const MacBytes& mac);
@@ -57,7 +64,19 @@ enum class PeerSlot : int { Main = 0, Backup1 = 1, Backup2 = 2 };
 // and emitted after the lock is released.
 class DeviceTable {
   public:
+    explicit DeviceTable(std::size_t capacity = kDeviceTableCapacity);
+
     int DeviceCount() const;
+    // Distinct units that answered since the last Clear(), stored or not: more than
+    // DeviceCount() when the table was full. Counting stops at kMaxCountedUnits.
+    int UnitsAnswered() const;
+    // Both counts under one lock.
+    struct UnitCounts {
+        int stored = 0;
+        int answered = 0;
+    };
+    UnitCounts CountUnits() const;
+    static constexpr std::size_t kMaxCountedUnits = 65536;
 
     // By index, 0 .. DeviceCount()-1. An index outside that range reads slot 0's stale bytes
     // rather than anything past the table.
@@ -81,7 +100,10 @@ class DeviceTable {
     // True when some valid record carries exactly this MAC text (the views need to tell a real
     // hit from the fall-back to record 0).
     bool ContainsMac(const std::string& macText) const;
+    // A copy of the record with this MAC, or nothing: no fall-back to record 0.
+    std::optional<DeviceRecord> FindRecord(const std::string& macText) const;
 
+    // An unknown MAC changes nothing: a fall-back to record 0 would patch another unit.
     void SetDeviceNameByMac(const std::string& macText, const std::array<std::uint8_t, 16>& name);
     void SetDeviceIpByMac(const std::string& macText,
                           std::span<const std::uint8_t, 32> configBlock);
@@ -105,15 +127,60 @@ class DeviceTable {
     // All valid records, copied under one lock: the views build from this.
     std::vector<DeviceRecord> Snapshot() const;
 
+    // ---- changes awaiting the addressed unit's answer ----
+    // The window shows a change as soon as its request has left; a unit that refuses it gets
+    // its values back. The journal lives until the next Clear().
+    using RequestTicket = std::uint64_t;
+    using RecordEdit = std::function<void(std::span<DeviceRecord> valid)>;
+
+    // Before a request leaves: its answer will come from addressed. Two requests of one
+    // operation in flight to one unit make both answers ambiguous, so neither restores.
+    RequestTicket ExpectAnswer(const MacBytes& addressed, ConfirmedOperation operation);
+    // The request did not leave.
+    void DropExpectation(RequestTicket ticket);
+    // The request left: edit runs on the valid records under the table's lock and what it
+    // changed is kept with the ticket. A unit that has already refused changes nothing; a
+    // ticket the journal no longer has (a Refresh came between) is edited without a journal.
+    void ApplyForRequest(RequestTicket ticket, const RecordEdit& edit);
+    // A reply from source: an accepted one settles the change, a refused one puts back every
+    // field that still holds what the request set. True when a record changed.
+    bool SettleAnswer(const MacBytes& source, ConfirmedOperation operation, bool accepted);
+    static constexpr std::size_t kMaxPendingAnswers = 256;
+
   private:
     // Callers hold mutex_.
     DeviceRecord& Slot(int i);
     const DeviceRecord& Slot(int i) const;
+    // The valid record's index, or -1; FindLocked falls back to 0 as the look-ups do.
+    int IndexOfLocked(const std::string& macText) const;
     int FindLocked(const std::string& macText) const;
+    // The valid record with this MAC text, or null.
+    DeviceRecord* KnownLocked(const std::string& macText);
 
+    const std::size_t capacity_;
     mutable std::mutex mutex_;
-    std::array<DeviceRecord, kDeviceTableCapacity> records_{};
+    // Never shrinks, so slot 0 exists and Clear() leaves stale bytes behind, as the fixed
+    // array did; only records_[0, count_) are valid.
+    std::vector<DeviceRecord> records_;
     int count_ = 0;
+    std::set<MacBytes> turnedAway_;  // distinct units that did not fit since Clear()
+
+    struct RecordChange {
+        DeviceRecord before;
+        DeviceRecord after;
+    };
+    struct PendingAnswer {
+        RequestTicket ticket = 0;
+        MacBytes addressed{};
+        ConfirmedOperation operation = ConfirmedOperation::SetName;
+        bool ambiguous = false;
+        bool applied = false;
+        std::optional<bool> accepted;  // the answer, when it came before the change was made
+        std::vector<RecordChange> changes;
+    };
+    void RestoreLocked(const std::vector<RecordChange>& changes);
+    std::deque<PendingAnswer> pending_;
+    RequestTicket lastTicket_ = 0;
 };
 
 // The process-wide table.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <span>
 
+#include "protocol/replies.h"
+
 namespace {
 
 void CopyUnit(const DeviceRecord& unit, std::uint8_t* ipAt, std::uint8_t* macAt) {
@@ -35,19 +37,27 @@ constexpr std::array<ReplyLine, 10> kReplyLines{{
 
 }  // namespace
 
-void BuildConfigBlock(DeviceTable& table, const std::string& macText, ConfigBlock& block) {
-    const DeviceRecord unit = table.RecordByMac(macText);
+void BuildConfigBlock(const DeviceRecord& unit, ConfigBlock& block) {
     CopyUnit(unit, block.data() + kConfigUnitIpOffset, block.data() + kConfigUnitMacOffset);
+}
+
+void BuildConnectionBlock(const DeviceRecord& addressed, const DeviceRecord& other,
+                          ConnectionBlock& block) {
+    CopyUnit(other, block.data() + kConnectionOtherIpOffset,
+             block.data() + kConnectionOtherMacOffset);
+    CopyUnit(addressed, block.data() + kConnectionAddressedIpOffset,
+             block.data() + kConnectionAddressedMacOffset);
+}
+
+void BuildConfigBlock(DeviceTable& table, const std::string& macText, ConfigBlock& block) {
+    BuildConfigBlock(table.RecordByMac(macText), block);
 }
 
 void BuildConnectionBlock(DeviceTable& table, const std::string& addressedMacText,
                           const std::string& otherMacText, ConnectionBlock& block) {
     const DeviceRecord other = table.RecordByMac(otherMacText);
     const DeviceRecord addressed = table.RecordByMac(addressedMacText);
-    CopyUnit(other, block.data() + kConnectionOtherIpOffset,
-             block.data() + kConnectionOtherMacOffset);
-    CopyUnit(addressed, block.data() + kConnectionAddressedIpOffset,
-             block.data() + kConnectionAddressedMacOffset);
+    BuildConnectionBlock(addressed, other, block);
 }
 
 void SetTopologyMode(ConfigBlock& block, std::uint16_t mode) {
@@ -83,13 +93,13 @@ std::optional<std::string_view> ReplyLogText(std::uint16_t messageClass, std::ui
     return std::nullopt;
 }
 
-void HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, DeviceTable& table,
+bool HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, DeviceTable& table,
                          LineSink& sink) {
     if (frame == nullptr || capturedLength < kMinReplyLength) {
-        return;
+        return false;
     }
     if (ReadBe16(frame + kTfdpMagicOffset) != kTfdpMagic) {
-        return;  // by far the common case: any other traffic on the segment
+        return false;  // by far the common case: any other traffic on the segment
     }
     const std::uint16_t messageClass = ReadBe16(frame + kTfdpClassOffset);
     const std::uint16_t code = ReadBe16(frame + kTfdpCodeOffset);
@@ -99,9 +109,16 @@ void HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, 
                                             frame + kTfdpDataOffset, kDeviceRecordSize),
                                         sink);
         }
-        return;
+        return false;
     }
     if (const auto text = ReplyLogText(messageClass, code)) {
         sink.Log(*text);
     }
+    const auto verdict = VerdictOf(messageClass, code);
+    if (!verdict) {
+        return false;
+    }
+    MacBytes source{};
+    std::memcpy(source.data(), frame + kEthSourceMacOffset, kMacSize);
+    return table.SettleAnswer(source, verdict->operation, verdict->accepted);
 }

@@ -14,6 +14,11 @@
 // (record 0 when none matches). Touches no other byte.
 void BuildConfigBlock(DeviceTable& table, const std::string& macText, ConfigBlock& block);
 
+// The same from a record the caller has already looked up.
+void BuildConfigBlock(const DeviceRecord& unit, ConfigBlock& block);
+void BuildConnectionBlock(const DeviceRecord& addressed, const DeviceRecord& other,
+                          ConnectionBlock& block);
+
 // Fills ConnectionBlock bytes 0..9 with the other unit's Ip and Mac and bytes 10..19 with the
 // addressed unit's. Touches no other byte.
 void BuildConnectionBlock(DeviceTable& table, const std::string& addressedMacText,
@@ -33,8 +38,9 @@ std::uint16_t Selector(const ConnectionBlock& block);
 // code.
 std::optional<std::string_view> ReplyLogText(std::uint16_t messageClass, std::uint16_t code);
 
-// The capture loop's callback: reads only the magic, class and code (and the record of a
-// discovery reply), never past capturedLength. Frames shorter than 50 bytes, and discovery
-// replies shorter than 120, are dropped.
-void HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, DeviceTable& table,
+// The capture loop's callback: reads only the magic, class and code, the source address of a
+// configuration or connection reply and the record of a discovery reply, never past
+// capturedLength. Frames shorter than 50 bytes, and discovery replies shorter than 120, are
+// dropped. True when a unit's refusal put values back into the table (the views are stale).
+bool HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, DeviceTable& table,
                          LineSink& sink);

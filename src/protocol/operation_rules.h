@@ -40,14 +40,17 @@ std::optional<std::string_view> NameRefusalText(NameVerdict verdict);
 
 // ---- address rule ----
 
-// The platform's dotted-address parser accepts the text, it is not 255.255.255.255 (which the
-// parser cannot tell from an error), and it holds at most four fields with nothing after a
-// blank, so that every field the user typed is sent.
+// Exactly four decimal fields of 0 to 255 with no leading zeros, blanks allowed only at the end,
+// and not 255.255.255.255 (which the platform's parser cannot tell from an error): only a text
+// whose every reading gives the same address is accepted, so the address sent is the address
+// the user read.
 bool IsAcceptedIpText(std::string_view text);
 // The four address bytes taken field by field from the text, each field read as a decimal
-// number the way strtol does (leading zeros do not make it octal; "0x1f" reads as 0), its low
-// 8 bits kept; missing fields are 0.
+// number the way a 32-bit strtol does (saturating; "0x1f" reads as 0), its low 8 bits kept;
+// missing fields are 0. For an accepted text, the address it names.
 Ipv4Bytes IpFieldsOf(std::string_view text);
+// The address an accepted text names; nothing for any other text.
+std::optional<Ipv4Bytes> ParseAcceptedIpText(std::string_view text);
 // Stores IpFieldsOf(text) into block bytes 10..13. Always true.
 bool ParseIpText(ConfigBlock& block, std::string_view text);
 
@@ -68,11 +71,27 @@ struct RequestTarget {
 // multicast the Receiver is addressed and names the Transmitter.
 RequestTarget MainReceiverTarget(std::uint8_t transmitterModeLowByte,
                                  const std::string& transmitterMac, const std::string& receiverMac);
+// The same rule on records the caller has looked up.
+struct RecordTarget {
+    DeviceRecord addressed;
+    DeviceRecord other;
+};
+RecordTarget MainReceiverTarget(const DeviceRecord& transmitter, const DeviceRecord& receiver);
+
 // Add backup: always the Transmitter, whatever its mode.
 RequestTarget BackupReceiverTarget(const std::string& transmitterMac,
                                    const std::string& receiverMac);
 
 // ---- request blocks (every byte the operation does not set is zero) ----
+
+// From records the caller looked up once and carries through.
+ConfigBlock NameRequestBlock(const DeviceRecord& unit, const NameField& name);
+ConfigBlock IpRequestBlock(const DeviceRecord& unit, const Ipv4Bytes& ip);
+ConfigBlock TopologyRequestBlock(const DeviceRecord& unit, Topology mode);
+ConnectionBlock ConnectionRequestBlock(const DeviceRecord& addressed, const DeviceRecord& other,
+                                       PeerSlot selector);
+
+// From the table by MAC text (a MAC that names no record reads record 0: check first).
 
 ConfigBlock NameRequestBlock(DeviceTable& table, const std::string& mac, const NameField& name);
 ConfigBlock IpRequestBlock(DeviceTable& table, const std::string& mac, std::string_view ipText);

@@ -34,3 +34,16 @@ ReplyCodes ReplyCodesOf(ConfirmedOperation operation) {
     }
     return {};
 }
+
+std::optional<ReplyVerdict> VerdictOf(std::uint16_t messageClass, std::uint16_t code) {
+    for (const auto operation :
+         {ConfirmedOperation::SetName, ConfirmedOperation::SetIp, ConfirmedOperation::SetTopology,
+          ConfirmedOperation::AddReceiver, ConfirmedOperation::DeleteReceiver}) {
+        const ReplyCodes codes = ReplyCodesOf(operation);
+        if (codes.messageClass == messageClass &&
+            (code == codes.accepted || code == codes.refused)) {
+            return ReplyVerdict{operation, code == codes.accepted};
+        }
+    }
+    return std::nullopt;
+}

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "protocol/confirmed_operation.h"
 #include "protocol/device_table.h"
 
 struct UnitReply {
@@ -21,15 +22,6 @@ struct UnitReply {
 // than 50 bytes, another magic, or a request (the station's own, captured on its adapter).
 std::optional<UnitReply> DecodeUnitReply(const std::uint8_t* frame, std::size_t capturedLength);
 
-// The operations a unit confirms or refuses with a reply of its own.
-enum class ConfirmedOperation {
-    SetName,
-    SetIp,
-    SetTopology,
-    AddReceiver,  // main and backup slots alike
-    DeleteReceiver,
-};
-
 struct ReplyCodes {
     std::uint16_t messageClass = 0;
     std::uint16_t accepted = 0;
@@ -39,3 +31,10 @@ struct ReplyCodes {
 // Configuration replies: 1/2 name, 3/4 address, 5/6 mode; connection replies: 1/2 add, 3/4
 // delete (the catalogue of ReplyLogText).
 ReplyCodes ReplyCodesOf(ConfirmedOperation operation);
+
+struct ReplyVerdict {
+    ConfirmedOperation operation = ConfirmedOperation::SetName;
+    bool accepted = false;
+};
+// The operation and verdict a reply's class and code stand for; nothing for any other pair.
+std::optional<ReplyVerdict> VerdictOf(std::uint16_t messageClass, std::uint16_t code);

@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         table.Clear();  // now and then start over, so that filling up is reached again
     }
     const int before = table.DeviceCount();
+    const int answeredBefore = table.UnitsAnswered();
     CheckingSink sink;
     HandleCapturedFrame(data, size, table, sink);
 
@@ -67,6 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(std::memcmp(records.back().Mac.data(), data + kTfdpDataOffset + kRecordMacOffset,
                             kMacSize) == 0);
     }
+    // A full table counts each unit it turns away once, and never more than answered.
+    const int answered = table.UnitsAnswered();
+    Require(answered >= after && answered >= answeredBefore);
+    Require(answered <= answeredBefore + (discovery ? 1 : 0));
     // A stored discovery reply traces and closes its lines; anything else traces nothing.
     Require(discovery ? sink.traces >= 8 && sink.lastTrace == std::string(95, '-')
                       : sink.traces == 0);

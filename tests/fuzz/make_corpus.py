@@ -58,6 +58,10 @@ def main():
     seeds["arp"] = pad(b"\xff" * 6 + bytes.fromhex("021c2d000009") + b"\x08\x06" +
                        bytes.fromhex("0001080006040001"), 60)
     seeds["empty"] = b""
+    # More distinct units than the table holds: replayed in order, they fill it and go past it.
+    for n in range(34):
+        seeds[f"discovery_fill_{n:02d}"] = pad(header(0x8001, 1) + record(
+            b"FILL%d" % n, 0x80 + n, n % 2, 0))
     for name, data in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(data)

@@ -18,6 +18,7 @@
 
 #include "lab_fixture.h"
 #include "lab_test_base.h"
+#include "net/adapter.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "net/pcap_backend.h"
@@ -79,10 +80,10 @@ class Station {
             error = "lab adapter not listed or its MAC unknown";
             return false;
         }
-        // The address as the program takes it: the adapter's first IPv4 entry.
-        const auto ip = std::find_if(lab->addresses.begin(), lab->addresses.end(),
-                                     [](const AdapterAddress& a) { return a.isIpv4; });
-        if (ip == lab->addresses.end()) {
+        // The address as the program takes it, by the program's own rule: the tests below
+        // compare it with the library's listing.
+        const auto ip = FirstIpv4Address(lab->addresses);
+        if (!ip) {
             error = "lab adapter listed without an IPv4 address";
             return false;
         }
@@ -92,7 +93,7 @@ class Station {
         }
         handle_.reset(static_cast<PcapCaptureHandle*>(handle.release()));
         mac_ = *mac;
-        SetCurrentAdapter({handle_, *mac, ip->ipv4});
+        SetCurrentAdapter({handle_, *mac, *ip});
         loop_ = std::thread([this] {
             handle_->Loop([this](const std::uint8_t* frame, std::size_t length) {
                 HandleCapturedFrame(frame, length, table, sink);

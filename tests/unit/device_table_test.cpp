@@ -146,6 +146,19 @@ TEST_F(DeviceTableTest, ThirtyThirdUnitIsIgnoredWithATraceLine) {
     sink.Reset();
     Store(WireRecord{.name = "again", .mac = MacOf(3)});
     EXPECT_EQ(sink.Traces()[sink.Traces().size() - 2], "Mode is M");
+
+    // Units turned away are counted once each, until the table is emptied; a table without a
+    // limit keeps them all.
+    DeviceTable all(kUnboundedDeviceTable);
+    for (std::uint8_t i = 0; i < 40; ++i) {
+        Store(WireRecord{.name = "U", .mac = MacOf(i % 34)});
+        const auto bytes = WireRecord{.name = "U", .mac = MacOf(i)}.Bytes();
+        all.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(bytes), sink);
+    }
+    EXPECT_EQ(table.UnitsAnswered(), 34);
+    EXPECT_EQ(all.DeviceCount(), 40);
+    table.Clear();
+    EXPECT_EQ(table.UnitsAnswered(), 0);
 }
 
 TEST_F(DeviceTableTest, NamesKeepEveryByteAndStopAtSixteen) {
@@ -172,9 +185,14 @@ TEST_F(DeviceTableTest, LookUpByMacFallsBackToRecordZero) {
     EXPECT_EQ(table.DeviceModeByMac("00:1c:2d:00:00:01"), 1);
     EXPECT_EQ(table.DeviceKindByMac("00:1c:2d:00:00:02"), 0);
 
-    // Setters on an unknown MAC patch record 0, as callers expect.
+    // Setters on an unknown MAC change nothing: record 0 is some other unit.
+    const auto before = table.Snapshot();
     table.SetDeviceKindByMac("unknown", 0);
-    EXPECT_EQ(table.RecordAt(0).Kind, 0);
+    table.SetDeviceNameByMac("", {});
+    table.LinkT1MacByMac("NULL", 255);
+    EXPECT_EQ(table.Snapshot(), before);
+    EXPECT_FALSE(table.FindRecord("NULL"));
+    EXPECT_EQ(table.FindRecord("00:1c:2d:00:00:03")->Mac, MacOf(3));
 }
 
 TEST_F(DeviceTableTest, IndexOutsideTheValidRecordsReadsSlotZero) {

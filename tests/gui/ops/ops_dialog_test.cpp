@@ -10,11 +10,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,9 +25,12 @@
 #include "dialog_support.h"
 #include "net/adapter_state.h"
 #include "net/memory_segment.h"
+#include "ops/adapter_workers.h"
 #include "protocol/wire_format.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/shell_state.h"
+#include "sim_engine.h"
+#include "sim_layout.h"
 #include "unit_records.h"
 #include "views/device_trees.h"
 #include "views/labels.h"
@@ -55,10 +60,11 @@ enum Command : int {
 CVX418Dlg* theDialog = nullptr;
 std::shared_ptr<MemorySegment> theSegment;
 
-class QuietSink : public LineSink {
+class QuietSink : public LineSink, public vxsim::EventSink {
   public:
     void Log(std::string_view) override {}
     void Trace(std::string_view) override {}
+    void Emit(const vxsim::JsonLine&) override {}
 };
 
 DeviceRecord At(DeviceRecord r, std::uint8_t lastOctet) {
@@ -244,7 +250,7 @@ TEST_F(OpsDialog, RenameSendsTheUpperCasedNameOrRefusesItInABox) {
     EXPECT_EQ(AvailableTree()[2], "1 1 - STUDIO4: Receiver (192.168.0.6) [02:00:00:00:00:06]");
 }
 
-TEST_F(OpsDialog, ChangeIpSendsDecimalFieldsOrRefusesTheText) {
+TEST_F(OpsDialog, ChangeIpSendsTheFieldsReadOrRefusesTheText) {
     struct Case {
         std::string typed;
         std::string sent;  // block bytes 10..13; empty: refused with "IP Format Error."
@@ -252,8 +258,8 @@ TEST_F(OpsDialog, ChangeIpSendsDecimalFieldsOrRefusesTheText) {
     };
     const std::vector<Case> cases{
         {"192.168.1.20", "c0 a8 01 14", "192.168.1.20"},
-        {"10.1", "0a 01 00 00", "10.1.0.0"},
-        {"192.168.001.010", "c0 a8 01 0a", "192.168.1.10"},
+        {"10.1", "", ""},             // shortened: the parser reads 10.0.0.1
+        {"192.168.001.010", "", ""},  // leading zeros: the parser reads octal
         {"192.168.1.256", "", ""},
         {"a.b.c.d", "", ""},
         {"255.255.255.255", "", ""},
@@ -299,6 +305,11 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
     SelectUnit(3);
     dlg.m_TopologyCombo.SetCurSel(1);
     Press(kTopology);
+    dlg.m_IpEdit.SetWindowText("192.168.0.99");
+    Press(kChangeIp);
+    SelectUnit(1);
+    Pick(kFillBackup2, dlg.m_Backup2Picker, 6);
+    Press(kAddBackup2);
     EXPECT_EQ(NewLines(), (std::vector<std::string>{
                               "Updating device's name. Please wait",
                               "Failed to update device's name.",
@@ -308,6 +319,10 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
                               "Failed to add the Receiver.",
                               "Updating device's topology mode. Please wait.",
                               "Failed to update device's topology mode.",
+                              "Updating device's IP address. Please wait",
+                              "Failed to update device's IP address.",
+                              "Adding the Backup Receiver to this Transmitter. Please wait.",
+                              "Failed to add the backup Receiver.",
                           }));
     // Not even the unicast Transmitter's main Receiver moved: nothing was requested.
     EXPECT_EQ(Devices().Snapshot(), table);
@@ -439,7 +454,8 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, Label(3)), true);  // top level
     Press(kDelete);
     ASSERT_EQ(Frames().size(), 3u);
-    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver.
+    // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver
+    // and leaves the backup slot, as the units do.
     EXPECT_EQ(DestMac(Frames()[0]), "02 00 00 00 00 01");
     // Multicast: each Receiver addressed, naming the Transmitter first, selector 0, delete.
     EXPECT_EQ(DestMac(Frames()[1]), "02 00 00 00 00 04");
@@ -449,8 +465,9 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
     EXPECT_EQ(DestMac(Frames()[2]), "02 00 00 00 00 05");
     const DeviceRecord stage = Devices().RecordByMac(MacTextOf(1));
     EXPECT_EQ(MacText(stage.T1Mac), MacTextOf(8));
-    EXPECT_EQ(MacText(stage.T2Mac), MacTextOf(8));
+    EXPECT_EQ(MacText(stage.T2Mac), kEmptyMacText);
     EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(7))), kEmptyMacText);
+    EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(8))), MacTextOf(1));
     EXPECT_EQ(NewLines(), std::vector<std::string>(
                               3, "Deleting the Receiver(s) for this Transmitter. Please wait."));
     for (const HTREEITEM item : ReceiverItems()) {
@@ -623,6 +640,212 @@ TEST_F(OpsDialog, SetAdapterDuringARefreshLeavesTheBusySetToTheRefresh) {
     Press(kSetAdapter);
     EXPECT_EQ(vxtest::CountLine(dlg, "Failed to set the network adapter."), failures + 1);
     EXPECT_TRUE(theSegment->WaitForRunningLoops(0, 5s));
+}
+
+// ---- sequences against the units' own model ----
+
+// The simulator's engine as the units: each frame sent is answered at once, its replies handed
+// to the window's capture callback, so the answer arrives before the worker shows the change.
+class UnitsAnswer final : public CaptureHandle {
+  public:
+    UnitsAnswer(std::unique_ptr<CaptureHandle> inner, vxsim::Engine& engine)
+        : inner_(std::move(inner)), engine_(engine) {}
+    int SendPacket(const std::uint8_t* frame, std::size_t length) override {
+        const int result = inner_->SendPacket(frame, length);
+        const std::lock_guard lock(mutex_);
+        for (const vxsim::OutFrame& reply : engine_.Handle({frame, length})) {
+            HandleWindowFrame(reply.bytes.data(), reply.bytes.size());
+        }
+        return result;
+    }
+    int Loop(const FrameCallback& onFrame) override { return inner_->Loop(onFrame); }
+    void BreakLoop() override { inner_->BreakLoop(); }
+
+  private:
+    std::unique_ptr<CaptureHandle> inner_;
+    vxsim::Engine& engine_;
+    std::mutex mutex_;
+};
+
+std::vector<DeviceRecord> AsRecords(const std::vector<vxsim::SimUnit>& units) {
+    DeviceTable table;
+    QuietSink sink;
+    for (const vxsim::SimUnit& u : units) {
+        const auto wire = vxsim::EncodeRecord(u);
+        table.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(wire), sink);
+    }
+    return table.Snapshot();
+}
+
+bool IsRow(const std::string& line) {
+    return line.rfind("row ", 0) == 0;
+}
+
+// Both trees' labels, then each unit's fields and Receiver rows as selecting it shows them.
+std::vector<std::string> View(const std::vector<DeviceRecord>& records) {
+    std::vector<std::string> lines;
+    const DeviceTreesPlan plan = PlanDeviceTrees(records);
+    for (const TransmitterBranch& branch : plan.connections) {
+        lines.push_back(branch.item.label);
+        for (const TreeEntry& child : branch.children) {
+            lines.push_back(child.label);
+        }
+    }
+    for (const TreeEntry& entry : plan.available) {
+        lines.push_back(entry.label);
+    }
+    for (int i = 0; i < static_cast<int>(records.size()); ++i) {
+        const SelectedUnitView v = PlanSelectedUnit(records, DeviceLabel(records, i));
+        std::string row = "row " + v.name + " " + v.ip + " " + std::to_string(v.selector);
+        for (const PickerContent* p : {&v.connect, &v.backup1, &v.backup2}) {
+            row += " | " + (p->entries.empty() ? "" : p->entries[0]) + std::to_string(p->selected);
+        }
+        lines.push_back(row);
+    }
+    return lines;
+}
+
+class OpsModel : public OpsDialog {
+  protected:
+    // The demo units, known to the window as after a Refresh; the engine refuses `refused`.
+    void UseUnits(const std::set<vxsim::Operation>& refused) {
+        vxsim::FaultSwitches faults;
+        faults.refuse = refused;
+        engine_ = std::make_unique<vxsim::Engine>(vxsim::DemoPreset(), faults, events_);
+        Load(AsRecords(engine_->Units().Units()));
+        ASSERT_TRUE(RunOnWorker([this] { RebuildDeviceTrees(&dlg); }));
+        std::string error;
+        AdapterSnapshot adapter = CurrentAdapter();
+        adapter.AdapterHandle =
+            std::make_shared<UnitsAnswer>(theSegment->Open("rpcap://seg0", {}, error), *engine_);
+        SetCurrentAdapter(std::move(adapter));
+    }
+    // What the trees show (not their plan), and the rows the window's table gives.
+    std::vector<std::string> WindowView() {
+        std::vector<std::string> lines;
+        for (CTreeCtrl* tree : {&dlg.m_ConnectionsTree, &dlg.m_AvailableTree}) {
+            for (const std::string& line : Dump(*tree)) {
+                if (line.back() == ']') {  // not the heading
+                    lines.push_back(line.substr(line.find(" - ") + 3));
+                }
+            }
+        }
+        const auto view = View(Devices().Snapshot());
+        lines.insert(lines.end(), std::find_if(view.begin(), view.end(), IsRow), view.end());
+        return lines;
+    }
+    // The model's units in the window's table order, so that the labels line up.
+    std::vector<std::string> ModelView() const {
+        std::vector<vxsim::SimUnit> units;
+        for (const DeviceRecord& r : Devices().Snapshot()) {
+            units.push_back(*engine_->Units().Find(r.Mac));
+        }
+        return View(AsRecords(units));
+    }
+    std::string LabelOf(const std::string& name) const {
+        const auto devices = Devices().Snapshot();
+        for (int i = 0; i < static_cast<int>(devices.size()); ++i) {
+            if (NameText(devices[static_cast<std::size_t>(i)].Name) == name) {
+                return DeviceLabel(devices, i);
+            }
+        }
+        return "no unit " + name;
+    }
+    // Selects unit, then sets up the command's input from value: the Receiver to pick, the
+    // name or address to type; Delete ticks the unit; Topology chooses Multicast.
+    void Do(int command, const std::string& unit, const std::string& value = "") {
+        if (!Select(dlg.m_ConnectionsTree, LabelOf(unit))) {
+            Select(dlg.m_AvailableTree, LabelOf(unit));
+        }
+        CComboBox& picker = command == kAdd ? dlg.m_ConnectPicker : dlg.m_Backup1Picker;
+        DispatchCommand(&dlg, command == kAdd ? kFillConnect : kFillBackup1);
+        for (int i = 0; i < picker.GetCount(); ++i) {
+            if (picker.GetLBText(i) == LabelOf(value)) {
+                picker.SetCurSel(i);
+            }
+        }
+        dlg.m_NameEdit.SetWindowText(value);
+        dlg.m_IpEdit.SetWindowText(value);
+        dlg.m_TopologyCombo.SetCurSel(0);
+        if (command == kDelete) {
+            dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, LabelOf(unit)), true);
+        }
+        Press(command);
+    }
+
+    std::unique_ptr<vxsim::Engine> engine_;
+    QuietSink events_;
+};
+
+TEST_F(OpsModel, WithoutARefreshTheWindowShowsWhatTheUnitsHold) {
+    using vxsim::Operation;
+    struct Step {
+        int command;
+        const char* unit;
+        const char* value;
+    };
+    const std::set<Operation> all{Operation::SetName,   Operation::SetIp,
+                                  Operation::SetMode,   Operation::AddReceiver,
+                                  Operation::AddBackup, Operation::DeleteReceiver};
+    const std::vector<std::pair<std::set<Operation>, std::vector<Step>>> sequences{
+        {{}, {{kDelete, "STAGEL", ""}, {kDelete, "STAGER", ""}}},
+        {{}, {{kAddBackup1, "STAGE", "SPARE1"}, {kDelete, "STAGEL", ""}, {kDelete, "SPARE1", ""}}},
+        {{}, {{kAdd, "STAGE", "SPARE1"}, {kAdd, "HALL", "STAGEL"}, {kRename, "STAGEL", "s2"}}},
+        {{}, {{kTopology, "STAGE", ""}, {kChangeIp, "STAGEL", "198.18.1.41"}}},
+        {all,
+         {{kRename, "HALL", "X"},
+          {kChangeIp, "STAGEL", "198.18.1.99"},
+          {kTopology, "STAGE", ""},
+          {kAdd, "STAGE", "SPARE1"},
+          {kAddBackup1, "STAGE", "SPARE2"},
+          {kDelete, "FOYER", ""},
+          {kRename, "STAGEL", "Y"}}},
+    };
+    for (const auto& [refused, steps] : sequences) {
+        UseUnits(refused);
+        for (const Step& step : steps) {
+            SCOPED_TRACE(testing::Message() << "command " << step.command << " on " << step.unit
+                                            << ", " << refused.size() << " refused");
+            Do(step.command, step.unit, step.value);
+            WaitUntil([&] { return PendingRefusalRebuilds() == 0; }, 5s);
+            const auto shown = WindowView();
+            EXPECT_EQ(shown, ModelView());
+            const std::set<std::string> once(shown.begin(), shown.end());
+            EXPECT_EQ(once.size(), shown.size()) << "a unit shown twice";
+        }
+    }
+    // The last rename, refused like the address change before it, went to the address STAGEL
+    // kept.
+    EXPECT_EQ(Hex(Frames().back(), kIpDestOffset, kIpv4Size), "c6 12 01 17");
+}
+
+// Qt's editable combo box picks the entry matching typed text when focus leaves it; the window
+// must not: typed text is no choice until an entry is picked from the list.
+TEST_F(OpsModel, TypedPickerTextStaysNoEntryWhenFocusMovesToTheButton) {
+    UseUnits({});
+    QApplication::setActiveWindow(&dlg);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    for (const char* typed : {"m", "Unicast", "Multicast", "SPARE2"}) {
+        SCOPED_TRACE(typed);
+        const bool topology = typed != std::string("SPARE2");
+        Select(dlg.m_ConnectionsTree, LabelOf(topology ? "STAGE" : "HALL"));
+        DispatchCommand(&dlg, kFillConnect);
+        theSegment->ClearSentFrames();
+        auto* box = qobject_cast<QComboBox*>(
+            (topology ? dlg.m_TopologyCombo : dlg.m_ConnectPicker).widget());
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), typed);
+        // The click takes the focus from the box.
+        QTest::mouseClick(
+            dlg.GetDlgItem(topology ? IDC_CHANGE_TOPOLOGY : IDC_ADD_CONNECT)->widget(),
+            Qt::LeftButton);
+        ASSERT_TRUE(Finish());
+        EXPECT_EQ(NewLines().back(),
+                  topology ? "Please select Multicast or Unicast as the topology mode."
+                           : "Please select a Receiver to add.");
+        EXPECT_TRUE(Frames().empty());
+    }
 }
 
 }  // namespace

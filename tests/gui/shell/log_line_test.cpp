@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QtTest>
 #include <chrono>
+#include <ctime>
 #include <future>
 #include <memory>
 #include <sstream>
@@ -30,6 +31,13 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 const QRegularExpression kTraceStamp(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  )");
+
+// The stamp a trace line written at time t carries, composed independently of the program.
+std::string StampAt(std::time_t t) {
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S  ", std::localtime(&t));
+    return text;
+}
 
 }  // namespace
 
@@ -138,11 +146,15 @@ class LogLineTest : public QObject {
         LogLine(dialog_.get(), "visible");
         const std::string before = Pane();
         TraceLine("< version : %s >", "2.1.204");
+        const std::time_t from = std::time(nullptr);
         TraceLine("===== Refresh Timeout is %d mseconds =====", 5000);
+        const std::time_t to = std::time(nullptr);
         QCOMPARE(Pane(), before);
         const std::string trace = TraceBufferText();
         const auto stamp = kTraceStamp.match(QString::fromStdString(trace));
         QVERIFY(stamp.hasMatch());
+        const std::string shown = trace.substr(0, static_cast<std::size_t>(stamp.capturedLength()));
+        QVERIFY2(shown == StampAt(from) || shown == StampAt(to), shown.c_str());
         QCOMPARE(trace.substr(static_cast<std::size_t>(stamp.capturedLength())),
                  std::string("===== Refresh Timeout is 5000 mseconds =====\r\n"));
 
