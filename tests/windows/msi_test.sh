@@ -9,17 +9,12 @@ set -euo pipefail
 msi=$1 version=$2
 wine=/usr/lib/wine/wine64
 folder="$WINEPREFIX/drive_c/Program Files/VX418"
-fail() {
-    echo "msi_test: $*" >&2
-    exit 1
-}
+fail() { echo "msi_test: $*" >&2 && exit 1; }
 menu_entry() { find "$WINEPREFIX/drive_c" -path "*/Start Menu/Programs/VX418/$1.lnk" | grep -q .; }
 system_path() { "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH; }
 
 "$wine" msiexec /i "$msi" /qn || fail "the silent install failed"
-for file in vx418.exe vx418ctl.exe README.txt; do
-    [ -f "$folder/$file" ] || fail "no $file in $folder"
-done
+for file in vx418.exe vx418ctl.exe README.txt; do [ -f "$folder/$file" ] || fail "no $file"; done
 menu_entry "VX418 Management Utility" || fail "no Start menu entry"
 menu_entry "VX418 README (Npcap)" || fail "no Start menu entry for the README"
 system_path | grep -qF 'C:\Program Files\VX418\' || fail "the folder is not on the PATH"

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -52,18 +53,6 @@ void Check(bool ok, const char* step) {
 
 long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// Milliseconds since the process was made (Wine's start included).
-long long MsSinceProcessStart() {
-    FILETIME created{}, exited{}, kernel{}, user{}, now{};
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    GetSystemTimeAsFileTime(&now);
-    const auto ticks = [](const FILETIME& t) {
-        return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    constexpr long long kTicksPerMs = 10000;
-    return (ticks(now) - ticks(created)) / kTicksPerMs;
 }
 
 void Press(CVX418Dlg& d, int id) {
@@ -115,37 +104,35 @@ void PrintTrees(CVX418Dlg& d) {
 void SaveScreenshot(HWND window, const std::string& path) {
     RECT r{};
     GetWindowRect(window, &r);
-    const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
+    const LONG w = r.right - r.left;
+    const LONG h = r.bottom - r.top;
+    const auto size = static_cast<DWORD>((w * 3 + 3) / 4 * 4 * h);
+    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, size, 0, 0, 0, 0};
+    constexpr DWORD kHeaders = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file{0x4D42, kHeaders + size, 0, 0, kHeaders};
+    std::string bmp(file.bfSize, '\0');
+    std::memcpy(bmp.data(), &file, sizeof file);
+    std::memcpy(bmp.data() + sizeof file, &info, sizeof info);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
     HGDIOBJ old = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     SelectObject(memory, old);
-    BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const int stride = (w * 3 + 3) / 4 * 4;
-    std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
-    GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-              DIB_RGB_COLORS);
-    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof file + sizeof info};
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(&file, sizeof file, 1, out);
-        std::fwrite(&info, sizeof info, 1, out);
-        std::fwrite(pixels.data(), 1, pixels.size(), out);
-        std::fclose(out);
-    }
+    GetDIBits(memory, bitmap, 0, h, bmp.data() + file.bfOffBits,
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    FILE* out = std::fopen(path.c_str(), "wb");
+    std::fwrite(bmp.data(), 1, bmp.size(), out);
+    std::fclose(out);
 }
 
 void Drive(const Script& s) {
     WaitOrFail([] { return MainDialog.load() != nullptr; }, 60s, "the dialog");
     CVX418Dlg& d = *MainDialog.load();
     WaitOrFail([&] { return IsWindowVisible(d.GetSafeHwnd()) != FALSE; }, 60s, "the window");
-    Say("window shown after " + std::to_string(MsSinceProcessStart()) + " ms");
 
     Press(d, IDC_SET_ADAPTER);
     WaitOrFail([&] { return LogHas(d, "Succeed in setting the network adapter."); }, 20s,
