@@ -167,16 +167,14 @@ void Drive(const Script& s) {
     Check(tx && d.m_ConnectionsTree.SelectItem(tx), "the Transmitter");
     const HWND picker = GetDlgItem(d.GetSafeHwnd(), IDC_CONNECT_PICKER);
     SendMessageA(picker, CB_SHOWDROPDOWN, TRUE, 0);
-    COMBOBOXINFO info{};
-    info.cbSize = sizeof info;
-    GetComboBoxInfo(picker, &info);
+    const HWND field = FindWindowExA(picker, nullptr, "Edit", nullptr);
     for (int i = 0; i < d.m_ConnectPicker.GetCount(); ++i) {
-        SendMessageA(info.hwndItem, WM_KEYDOWN, VK_DOWN, 0);
+        SendMessageA(field, WM_KEYDOWN, VK_DOWN, 0);
         if (d.m_ConnectPicker.GetWindowText().find("[" + s.rxMac + "]") != std::string::npos) {
             break;
         }
     }
-    SendMessageA(info.hwndItem, WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageA(field, WM_KEYDOWN, VK_RETURN, 0);
     Say("picked: " + d.m_ConnectPicker.GetLBText(d.m_ConnectPicker.GetCurSel()));
     Press(d, IDC_ADD_CONNECT);
     const auto added = Clock::now();
