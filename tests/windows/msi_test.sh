@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The installer under Wine, in the Wine prefix that scripts/build-windows --test runs the tests in
-# (WINEPREFIX, its server running): a silent install puts both programs, the README, the Start
-# menu entry and the PATH entry in place, vx418ctl runs from the install folder and from the
-# PATH, and a silent removal takes all of it away again.
-#
+# The installer in the Wine prefix of scripts/build-windows --test (WINEPREFIX, server running):
+# a silent install puts both programs, the README, the Start menu entries and the PATH entry in
+# place, vx418ctl runs from the folder and through the PATH, a silent removal leaves nothing.
 #   tests/windows/msi_test.sh vx418-<version>-x64.msi <version>
 set -euo pipefail
 msi=$1 version=$2

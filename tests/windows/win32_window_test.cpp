@@ -325,13 +325,6 @@ const ContractRow kContract[] = {
                             10s);
          EXPECT_EQ(d.m_LogPane.GetWindowText(), expected);
      }},
-    {"show and hide",
-     [](CVX418Dlg& d) {
-         d.m_RefreshButton.ShowWindow(false);
-         EXPECT_FALSE(d.m_RefreshButton.IsWindowVisible());
-         d.m_RefreshButton.ShowWindow(true);
-         EXPECT_TRUE(d.m_RefreshButton.IsWindowVisible());
-     }},
 };
 
 TEST_F(Win32Window, TheControlWrappersKeepTheirContractWhenAWorkerCallsThem) {

@@ -1,12 +1,8 @@
-// The window program with a scripted user beside it, for the lab test under Wine
-// (wine_lab_test.cpp): main is the program's own (RunWindowProgram); a second thread presses the
-// real buttons with BM_CLICK, reads the trees and the Log pane through the control wrappers
-// (calls from another thread, as the workers make them) and at the end closes the window while a
-// Refresh runs. One line per step on standard output; the Linux side checks the simulator.
-//
-//   window_lab_driver.exe RENAME_MAC NEW_NAME TX_MAC RX_MAC [SCREENSHOT.bmp]
-//
-// Exit status: the program's own (0 after the close), or 2 when a step timed out.
+// The window program with a scripted user, for the Wine lab test (wine_lab_test.cpp): main is
+// the program's own (RunWindowProgram); a second thread presses the real buttons (BM_CLICK),
+// reads the trees and the Log pane through the wrappers, as workers do, and at last closes the
+// window during a Refresh. One line per step on standard output; exit status the program's own
+// (0 after the close), 2 when a step timed out.
 
 #include <chrono>
 #include <cstdio>
@@ -193,8 +189,7 @@ void Drive(const Script& s) {
 
 int main(int argc, char* argv[]) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: %s RENAME_MAC NEW_NAME TX_MAC RX_MAC [SCREENSHOT.bmp]\n",
-                     argv[0]);
+        std::fputs("usage: RENAME_MAC NEW_NAME TX_MAC RX_MAC [SCREENSHOT.bmp]\n", stderr);
         return 1;
     }
     const Script script{argv[1], argv[2], argv[3], argv[4], argc > 5 ? argv[5] : ""};
