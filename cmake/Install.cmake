@@ -54,6 +54,7 @@ endfunction()
 vx_install_program(vx418 "find and configure VX418 AV extender units on the local network")
 vx_install_program(vx418-sim "simulated VX418 units on a network interface, for the lab")
 vx_install_program(vx418ctl "find and configure VX418 units from the command line and scripts")
+vx_install_program(vx418-capture "capture helper of vx418 and vx418ctl")
 
 # Desktop entry, AppStream data and the icon at the hicolor sizes (res/make_hicolor_icons.py).
 configure_file(${PROJECT_SOURCE_DIR}/res/vx418.metainfo.xml.in
@@ -81,10 +82,11 @@ add_custom_target(vx_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/chang
 set(VX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vx418)
 install(FILES ${VX_PACKAGING_DIR}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
               ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/install.md
+              ${PROJECT_SOURCE_DIR}/docs/capture-helper.md
         DESTINATION ${VX_DOC_DIR})
 
-# The Debian package. postinst makes the vx418 group, sets root:vx418 0750 (dpkg-statoverride)
-# and the capture capabilities; prerm/postrm take them away again.
+# The Debian package. postinst makes the vx418 group and gives the capture helper alone
+# root:vx418 0750 (dpkg-statoverride) and cap_net_raw; prerm/postrm take them away again.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vx418)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -107,9 +109,10 @@ configures them, speaking the units' management protocol through libpcap.
 vx418ctl does the same jobs from a shell or a script and waits for each
 unit's answer, reporting it in its exit status and, on request, as JSON.
 
-Members of the vx418 group run both and capture without root: the programs
-carry the file capabilities cap_net_raw and cap_net_admin. The package
-also holds vx418-sim, which plays simulated units for a test lab.")
+Both run without privileges: the small capture helper vx418-capture,
+which only members of the vx418 group may run, captures for them and is
+the one program with a file capability (cap_net_raw). The package also
+holds vx418-sim, which plays simulated units for a test lab.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${VX_PACKAGING_DIR}/debian/postinst ${VX_PACKAGING_DIR}/debian/prerm
     ${VX_PACKAGING_DIR}/debian/postrm)

@@ -1,5 +1,7 @@
 // Time from a unit's reply leaving vx418-sim to HandleCapturedFrame having handled it, on the
-// lab link, with the capture library's immediate mode on and off.
+// lab link: in-process with the capture library's immediate mode on and off, and through the
+// capture helper vx418-capture; then again while the simulator floods the link with 100,000
+// foreign frames a second, counting the replies that never reached the handler.
 //
 // The simulator stamps each reply with CLOCK_MONOTONIC just before its send (a trailer behind
 // the IPv4 datagram that no length covers); the station's capture callback reads the stamp,
@@ -17,6 +19,7 @@
 #include "lab_fixture.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
+#include "net/helper_backend.h"
 #include "net/pcap_backend.h"
 #include "protocol/messages.h"
 
@@ -47,8 +50,10 @@ class NullSink final : public LineSink {
 struct Result {
     std::size_t samples = 0;
     double p50Us = 0, p99Us = 0, maxUs = 0;
-    CaptureStatistics stats;
+    std::optional<CaptureStatistics> stats;  // in-process only
 };
+
+constexpr long long kForeignRate = 100000;
 
 double Percentile(std::vector<std::uint64_t>& v, double p) {
     const auto k = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1));
@@ -56,16 +61,14 @@ double Percentile(std::vector<std::uint64_t>& v, double p) {
     return static_cast<double>(v[k]) / 1000.0;
 }
 
-std::optional<Result> Measure(bool immediate, int replies) {
-    PcapCaptureBackend backend(PcapOptions{immediate});
+std::optional<Result> Measure(CaptureBackend& backend, int replies) {
     std::string error;
-    auto opened = backend.Open(vxlab::Lab::kStationAdapter, OpenParameters{}, error);
+    std::shared_ptr<CaptureHandle> handle = backend.Open(vxlab::Lab::kStationAdapter, {}, error);
     const auto mac = backend.QueryCurrentAddress(vxlab::Lab::kStationInterface);
-    if (!opened || !mac) {
+    if (!handle || !mac) {
         std::fprintf(stderr, "open failed: %s\n", error.c_str());
         return std::nullopt;
     }
-    std::shared_ptr<PcapCaptureHandle> handle(static_cast<PcapCaptureHandle*>(opened.release()));
     SetCurrentAdapter({handle, *mac, {198, 18, 0, 1}});
 
     DeviceTable table;
@@ -113,7 +116,9 @@ std::optional<Result> Measure(bool immediate, int replies) {
     handle->BreakLoop();
     loop.join();
     Result r;
-    r.stats = handle->Statistics().value_or(CaptureStatistics{});
+    if (auto* pcap = dynamic_cast<PcapCaptureHandle*>(handle.get())) {
+        r.stats = pcap->Statistics();
+    }
     SetCurrentAdapter({});
     const std::lock_guard lock(mutex);
     r.samples = latencies.size();
@@ -147,18 +152,55 @@ int main(int argc, char** argv) {
     }
     std::printf("reply latency, vx418-sim send -> HandleCapturedFrame done, %d replies each\n",
                 replies);
+    struct Run {
+        const char* name;
+        std::shared_ptr<CaptureBackend> backend;
+        bool foreign;  // the simulator floods the link meanwhile
+    };
+    const auto helper = std::make_shared<HelperCaptureBackend>(VX_CAPTURE_HELPER);
+    const auto inProcess = std::make_shared<PcapCaptureBackend>();
+    const std::vector<Run> runs{
+        {"in-process, immediate mode", inProcess, false},
+        {"in-process, no immediate mode",
+         std::make_shared<PcapCaptureBackend>(PcapOptions{.immediateMode = false}), false},
+        {"helper", helper, false},
+        {"in-process, 100000 foreign frames/s", inProcess, true},
+        {"helper, 100000 foreign frames/s", helper, true},
+    };
     int status = 0;
-    for (const bool immediate : {true, false}) {
-        const auto r = Measure(immediate, replies);
+    bool flooding = false;
+    for (const Run& run : runs) {
+        if (run.foreign != flooding) {
+            lab->StopSim();
+            std::vector<std::string> args{"--timestamps"};
+            if (run.foreign) {
+                args.insert(args.end(), {"--foreign-rate", std::to_string(kForeignRate)});
+            }
+            if (!lab->StartSim({.extraArgs = args}, error)) {
+                std::fprintf(stderr, "lab_reply_latency: %s\n", error.c_str());
+                return 1;
+            }
+            flooding = run.foreign;
+        }
+        const std::size_t from = lab->EventCount();
+        const auto r = Measure(*run.backend, replies);
+        const auto events = lab->Events();
+        const auto answered =
+            std::count_if(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
+                          [](const vxlab::SimEvent& e) { return e.Is("reply"); });
         if (!r) {
             status = 1;
             continue;
         }
         std::printf(
-            "immediate mode %-3s  samples %4zu  p50 %10.1f us  p99 %10.1f us  max %10.1f us"
-            "  (pcap: received %u, dropped %u)\n",
-            immediate ? "on" : "off", r->samples, r->p50Us, r->p99Us, r->maxUs, r->stats.received,
-            r->stats.dropped);
+            "%-36s  samples %4zu  p50 %8.1f us  p99 %8.1f us  max %8.1f us  lost %ld of %ld",
+            run.name, r->samples, r->p50Us, r->p99Us, r->maxUs,
+            static_cast<long>(answered) - static_cast<long>(r->samples),
+            static_cast<long>(answered));
+        if (r->stats) {
+            std::printf("  (pcap: received %u, dropped %u)", r->stats->received, r->stats->dropped);
+        }
+        std::printf("\n");
         if (r->samples < static_cast<std::size_t>(replies)) {
             status = 1;
         }

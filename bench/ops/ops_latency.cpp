@@ -4,7 +4,8 @@
 //   - one rename: press of Change Name to the request leaving the station (p50, p99, max);
 //   - a Delete of 16 ticked Receivers: press to the first and to the sixteenth request.
 //
-// A second libpcap handle on the station's side of the link takes the outgoing requests with
+// Each with the capture library in-process and through the capture helper vx418-capture. A
+// second libpcap handle on the station's side of the link takes the outgoing requests with
 // the kernel's time stamps (CLOCK_REALTIME, ns); the press is stamped with the same clock just
 // before the click. The window thread runs a real event loop meanwhile, as in the program.
 //
@@ -29,6 +30,7 @@
 
 #include "lab_fixture.h"
 #include "net/adapter_state.h"
+#include "net/helper_backend.h"
 #include "net/pcap_backend.h"
 #include "ops_lab_support.h"
 #include "views/device_trees.h"
@@ -162,6 +164,69 @@ std::string WriteDeleteLayout() {
     return path;
 }
 
+// Set Adapter again, now through backend; true once it succeeded.
+bool SetAdapterThrough(CVX418Dlg& dialog, std::shared_ptr<CaptureBackend> backend) {
+    SetCaptureBackend(std::move(backend));
+    const int before = CountLine(dialog, kAdapterSet);
+    Press(*dialog.GetDlgItem(IDC_SET_ADAPTER));
+    return WaitUntil([&] { return CountLine(dialog, kAdapterSet) > before; }, 10s);
+}
+
+// The renames and Deletes of one backend, reported under its name.
+int Measure(vxlab::Lab& lab, LinkTap& tap, CVX418Dlg& dialog, const std::string& name, int renames,
+            int deletes) {
+    std::string error;
+    lab.StopSim();
+    if (!lab.StartSim({}, error)) {
+        return Fail(error);
+    }
+    if (!Discover(dialog, 9)) {
+        return Fail("discovery on the lab link failed");
+    }
+    std::vector<double> rename;
+    for (int i = 0; i < renames; ++i) {
+        if (!SelectUnit(dialog.m_AvailableTree, kSpare1)) {
+            return Fail("SPARE1 is not shown");
+        }
+        Type(dialog.m_NameEdit, i % 2 ? "BENCHB" : "BENCHA");
+        const std::vector<double> us = PressAndTime(tap, dialog.m_ChangeNameButton, 1);
+        if (us.empty()) {
+            return Fail("no rename request on the link");
+        }
+        rename.push_back(us.front());
+        WorkersDone();
+    }
+
+    const std::string layout = WriteDeleteLayout();
+    std::vector<double> first, last;
+    for (int i = 0; i < deletes; ++i) {
+        // A fresh simulator has all 16 attached again.
+        lab.StopSim();
+        if (!lab.StartSim({.preset = {}, .layoutFile = layout, .extraArgs = {}}, error)) {
+            return Fail(error);
+        }
+        if (!Discover(dialog, kDeleted + 1) || ReceiverItemCount() != kDeleted) {
+            return Fail("the 16 Receivers are not shown");
+        }
+        for (const HTREEITEM item : ReceiverItems()) {
+            dialog.m_ConnectionsTree.SetCheck(item, true);
+        }
+        const std::vector<double> us = PressAndTime(tap, dialog.m_DeleteReceiverButton, kDeleted);
+        if (static_cast<int>(us.size()) != kDeleted) {
+            return Fail("a Delete sent " + std::to_string(us.size()) + " requests");
+        }
+        first.push_back(us.front());
+        last.push_back(us.back());
+        WorkersDone();
+    }
+    std::remove(layout.c_str());
+
+    Report((name + ": rename: press to request on the link").c_str(), rename);
+    Report((name + ": delete 16: press to first request").c_str(), first);
+    Report((name + ": delete 16: press to last request").c_str(), last);
+    return EXIT_SUCCESS;
+}
+
 int Run(int renames, int deletes) {
     std::string error;
     if (const std::string why = vxlab::LabUnavailableReason(); !why.empty()) {
@@ -178,55 +243,24 @@ int Run(int renames, int deletes) {
     }
     SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
     std::unique_ptr<CVX418Dlg> dialog = OpenOnLab();
-    if (!dialog || !Discover(*dialog, 9)) {
-        return Fail("Set Adapter or discovery on the lab link failed");
+    if (!dialog) {
+        return Fail("Set Adapter on the lab link failed");
     }
-
-    std::vector<double> rename;
-    for (int i = 0; i < renames; ++i) {
-        if (!SelectUnit(dialog->m_AvailableTree, kSpare1)) {
-            return Fail("SPARE1 is not shown");
+    const std::vector<std::pair<std::string, std::shared_ptr<CaptureBackend>>> backends{
+        {"in-process", std::make_shared<PcapCaptureBackend>()},
+        {"helper", std::make_shared<HelperCaptureBackend>(VX_CAPTURE_HELPER)},
+    };
+    int status = EXIT_SUCCESS;
+    for (const auto& [name, backend] : backends) {
+        if (!SetAdapterThrough(*dialog, backend)) {
+            return Fail("Set Adapter through the " + name + " backend failed");
         }
-        Type(dialog->m_NameEdit, i % 2 ? "BENCHB" : "BENCHA");
-        const std::vector<double> us = PressAndTime(tap, dialog->m_ChangeNameButton, 1);
-        if (us.empty()) {
-            return Fail("no rename request on the link");
-        }
-        rename.push_back(us.front());
-        WorkersDone();
+        status |= Measure(*lab, tap, *dialog, name, renames, deletes);
     }
-
-    const std::string layout = WriteDeleteLayout();
-    std::vector<double> first, last;
-    for (int i = 0; i < deletes; ++i) {
-        // A fresh simulator has all 16 attached again.
-        lab->StopSim();
-        if (!lab->StartSim({.preset = {}, .layoutFile = layout, .extraArgs = {}}, error)) {
-            return Fail(error);
-        }
-        if (!Discover(*dialog, kDeleted + 1) || ReceiverItemCount() != kDeleted) {
-            return Fail("the 16 Receivers are not shown");
-        }
-        for (const HTREEITEM item : ReceiverItems()) {
-            dialog->m_ConnectionsTree.SetCheck(item, true);
-        }
-        const std::vector<double> us = PressAndTime(tap, dialog->m_DeleteReceiverButton, kDeleted);
-        if (static_cast<int>(us.size()) != kDeleted) {
-            return Fail("a Delete sent " + std::to_string(us.size()) + " requests");
-        }
-        first.push_back(us.front());
-        last.push_back(us.back());
-        WorkersDone();
-    }
-    std::remove(layout.c_str());
-
-    Report("rename: press to request on the link", rename);
-    Report("delete 16: press to first request", first);
-    Report("delete 16: press to last request", last);
     adaptertest::StopCapture(*dialog);
     WaitUntil([] { return RunningWorkerCount() == 0; }, 5s);
     SetCurrentAdapter({});
-    return EXIT_SUCCESS;
+    return status;
 }
 
 }  // namespace

@@ -11,9 +11,9 @@ namespace {
 
 constexpr const char* kDescription =
     "Finds the VX418 Transmitters and Receivers on the local Ethernet segment and configures\n"
-    "them. Capturing needs membership of the vx418 group (installed package) or the\n"
-    "capabilities cap_net_raw,cap_net_admin on the program; see the README, \"Privileges for\n"
-    "capture\".";
+    "them. It runs without privileges: the capture helper vx418-capture, installed beside it\n"
+    "with cap_net_raw, captures for it when the user is a member of the vx418 group; see the\n"
+    "README, \"Privileges for capture\".";
 
 // --help and --version are answered before the QApplication exists, so they work without a
 // display (help2man runs them at build time). The QApplication's own options (-platform,
@@ -71,7 +71,7 @@ int main(int argc, char* argv[]) {
         return answered;
     }
     QApplication application(argc, argv);
-    // Adapters are listed, opened and captured through libpcap.
+    // Through the capture helper, unless this process may capture itself.
     SetCaptureBackend(MakeDefaultCaptureBackend());
     CVX418App app;
     app.InitInstance();

@@ -222,8 +222,9 @@ std::unique_ptr<CtlSession> OpenSession(const Options& o, Reporter& report, int&
         status = report.Fail(kExitAdapter, "cannot open " + adapter->name + ": " + failure.reason);
         if (failure.notPermitted) {
             report.Fail(kExitAdapter,
-                        "capture is not permitted: it needs membership of the vx418 group (the "
-                        "installed program carries cap_net_raw,cap_net_admin) or root");
+                        "capture is not permitted: it needs membership of the vx418 group and "
+                        "vx418-capture beside vx418ctl with cap_net_raw (as the package installs "
+                        "them), or root");
         }
         return nullptr;
     }

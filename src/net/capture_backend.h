@@ -16,6 +16,7 @@ struct AdapterAddress {
     // AF_INET entries carry their IPv4 address; other families (link layer, IPv6) carry none.
     bool isIpv4 = false;
     std::array<std::uint8_t, 4> ipv4{};
+    bool operator==(const AdapterAddress&) const = default;
 };
 
 struct AdapterInfo {
@@ -43,7 +44,8 @@ class CaptureHandle {
 
 // What an open says beyond its error text.
 struct OpenOutcome {
-    // The open failed because the process may not capture (no CAP_NET_RAW/CAP_NET_ADMIN).
+    // The open failed because the process, or its capture helper, may not capture (no
+    // CAP_NET_RAW, or the helper may not be run).
     bool notPermitted = false;
     // The library's warnings on an open that worked (for example promiscuous mode refused);
     // empty when it had none.

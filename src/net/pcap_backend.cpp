@@ -1,5 +1,6 @@
 #include "net/pcap_backend.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pcap/pcap.h>
 #include <sys/socket.h>
@@ -8,8 +9,6 @@
 #include <array>
 #include <cstring>
 #include <string_view>
-
-#include "protocol/device_table.h"
 
 namespace {
 
@@ -48,8 +47,12 @@ std::string DescribeByInterface(const std::string& interfaceName,
                                 const std::vector<AdapterAddress>& addresses) {
     const auto ipv4 = std::find_if(addresses.begin(), addresses.end(),
                                    [](const AdapterAddress& a) { return a.isIpv4; });
-    return interfaceName +
-           (ipv4 == addresses.end() ? " (no IPv4 address)" : " (" + Ipv4Text(ipv4->ipv4) + ")");
+    char text[INET_ADDRSTRLEN] = {};
+    if (ipv4 == addresses.end() ||
+        inet_ntop(AF_INET, ipv4->ipv4.data(), text, sizeof text) == nullptr) {
+        return interfaceName + " (no IPv4 address)";
+    }
+    return interfaceName + " (" + text + ")";
 }
 
 // The library's error text, or its status text when it left the buffer empty.
@@ -161,6 +164,10 @@ PcapPtr OpenOne(const std::string& adapterName, const OpenParameters& parameters
 }
 #endif
 
+u_char* AsUser(const FrameCallback& onFrame) {
+    return reinterpret_cast<u_char*>(const_cast<FrameCallback*>(&onFrame));
+}
+
 void DeliverFrame(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
     const auto& onFrame = *reinterpret_cast<const FrameCallback*>(user);
     try {
@@ -193,8 +200,14 @@ int PcapCaptureHandle::SendPacket(const std::uint8_t* frame, std::size_t length)
 }
 
 int PcapCaptureHandle::Loop(const FrameCallback& onFrame) {
-    const int result = pcap_loop(capture_, 0, &DeliverFrame,
-                                 reinterpret_cast<u_char*>(const_cast<FrameCallback*>(&onFrame)));
+    return Captured(pcap_loop(capture_, 0, &DeliverFrame, AsUser(onFrame)));
+}
+
+int PcapCaptureHandle::Dispatch(const FrameCallback& onFrame) {
+    return Captured(pcap_dispatch(capture_, -1, &DeliverFrame, AsUser(onFrame)));
+}
+
+int PcapCaptureHandle::Captured(int result) {
     if (result == PCAP_ERROR) {
         const std::lock_guard errorLock(errorMutex_);
         lastError_ = pcap_geterr(capture_);
@@ -282,6 +295,13 @@ std::unique_ptr<CaptureHandle> PcapCaptureBackend::OpenWithOutcome(const std::st
                                                                    const OpenParameters& parameters,
                                                                    std::string& error,
                                                                    OpenOutcome& outcome) {
+    return OpenPcap(adapterName, parameters, error, outcome);
+}
+
+std::unique_ptr<PcapCaptureHandle> PcapCaptureBackend::OpenPcap(const std::string& adapterName,
+                                                                const OpenParameters& parameters,
+                                                                std::string& error,
+                                                                OpenOutcome& outcome) {
     outcome = {};
     PcapPtr capture = OpenOne(adapterName, parameters, options_, false, error, outcome);
     if (!capture) {

@@ -51,12 +51,19 @@ class PcapCaptureHandle final : public CaptureHandle {
 
     int SendPacket(const std::uint8_t* frame, std::size_t length) override;
     int Loop(const FrameCallback& onFrame) override;
+    // Waits for frames (up to the read time-out) and hands over those that have arrived, so a
+    // caller can pass them on in batches; the library's count, or its loop result on an error
+    // or a BreakLoop.
+    int Dispatch(const FrameCallback& onFrame);
     void BreakLoop() override;
     std::string LastError() const override;
 
     std::optional<CaptureStatistics> Statistics();
 
   private:
+    // Keeps the library's text of a failed capture.
+    int Captured(int result);
+
     pcap* capture_;
     pcap* sender_;
     std::mutex sendMutex_;
@@ -78,6 +85,10 @@ class PcapCaptureBackend final : public CaptureBackend {
                                                    const OpenParameters& parameters,
                                                    std::string& error,
                                                    OpenOutcome& outcome) override;
+    // The same open, keeping the handle's own type.
+    std::unique_ptr<PcapCaptureHandle> OpenPcap(const std::string& adapterName,
+                                                const OpenParameters& parameters,
+                                                std::string& error, OpenOutcome& outcome);
     std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(
         const std::string& driverName) override;
 

@@ -14,7 +14,7 @@
 
 struct StationOpenFailure {
     std::string reason;
-    bool notPermitted = false;  // the process may not capture (CAP_NET_RAW/CAP_NET_ADMIN)
+    bool notPermitted = false;  // neither the process nor its capture helper may capture
 };
 
 class Station {

@@ -23,5 +23,5 @@ bool OpenSelectedAdapter(CVX418Dlg* dialog, int position, bool* notPermitted = n
 
 // The Log pane's line after "Failed to set the network adapter." when capture is not permitted.
 inline constexpr char kCaptureNotPermittedLine[] =
-    "Capture is not permitted: run as a member of the vx418 group or give vx418 the capture "
-    "capabilities (see README, \"Privileges for capture\").";
+    "Capture is not permitted: run as a member of the vx418 group, with vx418-capture installed "
+    "beside the program and given cap_net_raw (see README, \"Privileges for capture\").";

@@ -20,12 +20,13 @@ echo "--- contents"
 dpkg-deb --contents "$deb" | awk '{print $1, $2, $6}'
 dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/files"
 expected=(
-    /usr/bin/vx418 /usr/bin/vx418-sim /usr/bin/vx418ctl
+    /usr/bin/vx418 /usr/bin/vx418-sim /usr/bin/vx418ctl /usr/bin/vx418-capture
     /usr/share/man/man1/vx418.1.gz /usr/share/man/man1/vx418-sim.1.gz
-    /usr/share/man/man1/vx418ctl.1.gz
+    /usr/share/man/man1/vx418ctl.1.gz /usr/share/man/man1/vx418-capture.1.gz
     /usr/share/applications/org.example.vx418.desktop
     /usr/share/metainfo/org.example.vx418.metainfo.xml
     /usr/share/doc/vx418/copyright /usr/share/doc/vx418/changelog.gz
+    /usr/share/doc/vx418/capture-helper.md
 )
 for size in 16 32 48 128 256; do
     expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/vx418.png")
@@ -44,26 +45,38 @@ for script in postinst prerm postrm; do
 done
 grep -q 'addgroup --quiet --system vx418' "$work/control/postinst" || fail "postinst: no group"
 grep -q 'root vx418 0750 ' "$work/control/postinst" || fail "postinst: no owner/mode"
-grep -q 'setcap cap_net_raw,cap_net_admin=ep' "$work/control/postinst" || fail "postinst: no caps"
+grep -q 'setcap cap_net_raw=ep' "$work/control/postinst" || fail "postinst: no capability"
 grep -q 'dpkg-statoverride --remove' "$work/control/postrm" || fail "postrm: override stays"
 grep -q 'delgroup' "$work/control/postrm" || fail "postrm: group stays on purge"
-# Both capturing programs get the same owner, mode and capabilities, and lose them again: the
-# scripts run against stand-ins that log their calls.
+# Only the helper gets the group, the mode and a capability, and loses them again; an upgrade
+# takes those of earlier packages off the window and vx418ctl. The scripts run against
+# stand-ins that log their calls; LISTED=1 makes dpkg-statoverride list the earlier overrides.
 mkdir "$work/stubs"
-for cmd in addgroup delgroup getent setcap dpkg-statoverride; do
-    printf '#!/bin/sh\necho "%s $*" >>"%s"\n[ "$1" != --list ] || exit "${LISTED:-1}"\n' \
-        "$cmd" "$work/calls" >"$work/stubs/$cmd"
+for cmd in addgroup delgroup getent setcap dpkg-statoverride chown chmod; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\n[ "$1" != --list ] && exit 0\n' "$cmd" "$work/calls" \
+        >"$work/stubs/$cmd"
+    printf '[ -n "$LISTED" ] || exit 1\necho "root vx418 750 $2"\n' >>"$work/stubs/$cmd"
     chmod +x "$work/stubs/$cmd"
 done
-PATH="$work/stubs:$PATH" sh "$work/control/postinst" configure
-PATH="$work/stubs:$PATH" LISTED=0 sh "$work/control/postrm" remove
-for program in /usr/bin/vx418 /usr/bin/vx418ctl; do
-    for call in "dpkg-statoverride --update --add root vx418 0750 $program" \
-        "setcap cap_net_raw,cap_net_admin=ep $program" "dpkg-statoverride --remove $program"; do
-        grep -qxF -- "$call" "$work/calls" || fail "maintainer scripts: no '$call'"
-    done
-    grep -qF -- "$program" "$work/control/prerm" || fail "prerm: $program keeps its capabilities"
-done
+run_script() {  # script, argument, calls expected (| separated), pattern no call may match
+    : >"$work/calls"
+    PATH="$work/stubs:$PATH" sh "$work/control/$1" "$2"
+    local call
+    while IFS= read -r call; do
+        grep -qxF -- "$call" "$work/calls" || fail "$1 $2: no '$call'"
+    done <<<"${3//|/$'\n'}"
+    ! grep -E -- "$4" "$work/calls" || fail "$1 $2: calls above"
+}
+helper=/usr/bin/vx418-capture
+old='/usr/bin/vx418(ctl)?$'
+run_script postinst configure \
+    "dpkg-statoverride --update --add root vx418 0750 $helper|setcap cap_net_raw=ep $helper" \
+    "--add .*$old|cap_net_admin|--remove"
+LISTED=1 run_script postinst configure \
+    "dpkg-statoverride --remove /usr/bin/vx418|dpkg-statoverride --remove /usr/bin/vx418ctl" \
+    "--add"
+run_script prerm remove "setcap -r $helper" "$old"
+LISTED=1 run_script postrm remove "dpkg-statoverride --remove $helper" "--remove $old"
 
 echo "--- installed data"
 dpkg-deb --extract "$deb" "$work/root"
@@ -80,7 +93,7 @@ for page in "$work"/root/usr/share/man/man1/*.1.gz; do
 done
 
 echo "--- lintian"
-lintian --fail-on error --display-info "$deb" || fail "lintian reports errors"
+lintian --fail-on error,warning --display-info "$deb" || fail "lintian reports errors or warnings"
 
 if ((failures)); then
     echo "package check: $failures failure(s)" >&2

@@ -59,6 +59,10 @@ TEST(CommandLine, HelpVersionAndBadOptions) {
         {VX418_SIM_BINARY, "--bogus", false, "Usage: vx418-sim"},
         {VX418_SIM_BINARY, "", false, "--interface is required"},
         {VX418_SIM_BINARY, "--interface x --no-answer 2", false, "Usage: vx418-sim"},
+        {VX418_CAPTURE_BINARY, "--help", true, "Usage: vx418-capture"},
+        {VX418_CAPTURE_BINARY, "--version", true, "vx418-capture " VX_VERSION},
+        {VX418_CAPTURE_BINARY, "--interface eth0", false, "Usage: vx418-capture"},
+        {VX418_CAPTURE_BINARY, "", false, "vx418 and vx418ctl start it"},  // not on sockets
     };
     for (const Case& c : cases) {
         const Outcome run = RunProgram(c.program, c.args);

@@ -1,5 +1,5 @@
-// Set Adapter on the lab link through the real dialog: libpcap on the station side, vx418-sim
-// on the unit side.
+// Set Adapter on the lab link through the real dialog: libpcap (in-process or through the
+// capture helper) on the station side, vx418-sim on the unit side.
 
 #include <gtest/gtest.h>
 
@@ -10,14 +10,14 @@
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
 #include "app/cvx418_app.h"
-#include "shell/log_line.h"
+#include "lab_capture_backend.h"
 #include "lab_fixture.h"
 #include "lab_test_base.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
-#include "net/pcap_backend.h"
 #include "protocol/device_table.h"
 #include "protocol/messages.h"
+#include "shell/log_line.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ class LabAdapterTest : public vxlab::LabTestBase {
         if (!inStation_) {
             return;
         }
-        backend_ = std::make_shared<CountingBackend>(std::make_shared<PcapCaptureBackend>());
+        backend_ = std::make_shared<CountingBackend>(LabCaptureBackend());
         SetCaptureBackend(backend_);
     }
     void TearDown() override {
@@ -204,7 +204,7 @@ TEST_F(LabAdapterTest, ClosingTheProgramDuringCaptureAndSendsEndsIt) {
 // Refresh and a stream of sends from several threads, then the close box.
 int RunCloseDuringCapture(int argc, char** argv) {
     QApplication application(argc, argv);
-    SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
+    SetCaptureBackend(LabCaptureBackend());
     CVX418App app;
     QTimer::singleShot(0, [] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
