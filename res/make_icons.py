@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the program's icons as PNG files (no imaging library needed).
+"""Draws the program's icons as PNG files for Qt and ICO files for the Windows resources (no
+imaging library needed).
 
-app.png       (128) 32 x 32: a transmitter box linked to two receiver boxes on a blue tile.
-ball_red.png  (129) 16 x 16: a shaded red ball.
-ball_green.png(130) 16 x 16: a shaded green ball.
+app.png/.ico        (128) 32 x 32: a transmitter box linked to two receiver boxes on a blue tile.
+ball_red.png/.ico   (129) 16 x 16: a shaded red ball.
+ball_green.png/.ico (130) 16 x 16: a shaded green ball.
 
 Run from anywhere: python3 res/make_icons.py
 """
@@ -15,11 +16,12 @@ from pathlib import Path
 SUPERSAMPLE = 4
 
 
-def write_png(path, size, pixel):
-    """pixel(x, y) -> (r, g, b, a) in 0..1 for a point in pixel coordinates; supersampled."""
+def render(size, pixel):
+    """Rows of (r, g, b, a) bytes, top row first; pixel(x, y) -> (r, g, b, a) in 0..1 for a point
+    in pixel coordinates, supersampled."""
     rows = []
     for y in range(size):
-        row = bytearray([0])  # filter type: none
+        row = []
         for x in range(size):
             acc = [0.0, 0.0, 0.0, 0.0]
             for sy in range(SUPERSAMPLE):
@@ -35,8 +37,14 @@ def write_png(path, size, pixel):
                 rgb = [min(255, round(c / acc[3] * 255)) for c in acc[:3]]
             else:
                 rgb = [0, 0, 0]
-            row += bytes(rgb + [round(alpha * 255)])
-        rows.append(bytes(row))
+            row.append((*rgb, round(alpha * 255)))
+        rows.append(row)
+    return rows
+
+
+def write_png(path, rows):
+    size = len(rows)
+    lines = [bytes([0]) + bytes(c for px in row for c in px) for row in rows]  # filter: none
 
     def chunk(kind, data):
         body = kind + data
@@ -44,8 +52,28 @@ def write_png(path, size, pixel):
 
     header = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
     png = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header)
-    png += chunk(b'IDAT', zlib.compress(b''.join(rows), 9)) + chunk(b'IEND', b'')
+    png += chunk(b'IDAT', zlib.compress(b''.join(lines), 9)) + chunk(b'IEND', b'')
     Path(path).write_bytes(png)
+
+
+def write_ico(path, rows):
+    """One 32-bit image with its alpha, and the AND mask that older readers use."""
+    size = len(rows)
+    xor = b''.join(bytes((b, g, r, a)) for row in reversed(rows) for r, g, b, a in row)
+    mask_stride = (size + 31) // 32 * 4
+    mask = bytearray()
+    for row in reversed(rows):
+        line = bytearray(mask_stride)
+        for x, px in enumerate(row):
+            if px[3] == 0:
+                line[x // 8] |= 0x80 >> (x % 8)
+        mask += line
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(xor) + len(mask),
+                         0, 0, 0, 0)
+    image = header + xor + bytes(mask)
+    directory = struct.pack('<HHH', 0, 1, 1)
+    directory += struct.pack('<BBBBHHII', size, size, 0, 0, 1, 32, len(image), 6 + 16)
+    Path(path).write_bytes(directory + image)
 
 
 def ball(base):
@@ -97,6 +125,8 @@ def app_icon(x, y):
 if __name__ == '__main__':
     icons = Path(__file__).resolve().parent / 'icons'
     icons.mkdir(exist_ok=True)
-    write_png(icons / 'app.png', 32, app_icon)
-    write_png(icons / 'ball_red.png', 16, ball((0.86, 0.10, 0.08)))
-    write_png(icons / 'ball_green.png', 16, ball((0.10, 0.70, 0.16)))
+    for name, size, pixel in [('app', 32, app_icon), ('ball_red', 16, ball((0.86, 0.10, 0.08))),
+                              ('ball_green', 16, ball((0.10, 0.70, 0.16)))]:
+        rows = render(size, pixel)
+        write_png(icons / f'{name}.png', rows)
+        write_ico(icons / f'{name}.ico', rows)

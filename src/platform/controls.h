@@ -4,12 +4,21 @@
 #include <string>
 #include <unordered_map>
 
+// The native control a wrapper stands for: a Qt widget, or a Win32 window on Windows
+// (controls_win.cpp).
+#ifdef _WIN32
+struct HWND__;
+using NativeControl = HWND__*;
+#else
 class QWidget;
 class QTreeWidgetItem;
+using NativeControl = QWidget*;
+#endif
 
-// Thin wrappers over the dialog's Qt widgets with the operations the program needs. Every call
+// Thin wrappers over the dialog's controls with the operations the program needs. Every call
 // may come from any thread: from a worker it is carried out on the window thread while the
-// caller waits. Texts are byte strings (Latin-1 at the widget), so every byte survives.
+// caller waits. Texts are byte strings (Latin-1 at a Qt widget, the ANSI code page on Windows),
+// so every byte survives.
 
 // Any control: show or hide, enable or disable.
 class CWnd {
@@ -20,8 +29,17 @@ class CWnd {
     virtual ~CWnd() = default;
 
     // On the window thread, once, when the dialog binds its controls.
-    virtual void Attach(QWidget* widget) { widget_ = widget; }
-    QWidget* widget() const { return widget_; }
+#ifdef _WIN32
+    // Also readies the window for calls from other threads.
+    virtual void Attach(NativeControl widget);
+#else
+    virtual void Attach(NativeControl widget) {
+        widget_ = widget;
+    }
+#endif
+    NativeControl widget() const {
+        return widget_;
+    }
 
     void ShowWindow(bool show);
     void EnableWindow(bool enable);
@@ -29,7 +47,7 @@ class CWnd {
     bool IsWindowEnabled() const;
 
   private:
-    QWidget* widget_ = nullptr;
+    NativeControl widget_ = nullptr;
 };
 
 class CButton : public CWnd {};
@@ -49,7 +67,7 @@ class CEdit : public CWnd {
 // -1. Enter in the edit field does not pick the entry its text happens to match.
 class CComboBox : public CWnd {
   public:
-    void Attach(QWidget* widget) override;
+    void Attach(NativeControl widget) override;
     void ResetContent();
     int AddString(const std::string& text);  // appended at the end; returns its position
     // A number without an entry (for example -1 or past the end) clears the selection and text.
@@ -98,6 +116,18 @@ class CTreeCtrl : public CWnd {
     int GetCount() const;
 
   private:
+#ifdef _WIN32
+    // The native item and its image (-1: none) per handle; used on the window thread only.
+    struct NativeItem {
+        void* item = nullptr;
+        int image = -1;
+    };
+    const NativeItem* Find(HTREEITEM item) const;
+    HTREEITEM HandleOf(void* item) const;
+    HTREEITEM Insert(const std::string& text, int image, int selectedImage, HTREEITEM parent);
+
+    std::unordered_map<std::uint64_t, NativeItem> items_;
+#else
     // All of these run on the window thread only, inside the marshalled calls.
     QTreeWidgetItem* Find(HTREEITEM item) const;
     HTREEITEM HandleOf(const QTreeWidgetItem* item) const;
@@ -105,5 +135,6 @@ class CTreeCtrl : public CWnd {
     void ApplyImage(QTreeWidgetItem* item) const;
 
     std::unordered_map<std::uint64_t, QTreeWidgetItem*> items_;
+#endif
     CImageList* images_ = nullptr;
 };

@@ -1,7 +1,8 @@
 #pragma once
 
-// MB_OK: one OK button, no icon.
+// MB_OK: one OK button, no icon. MB_ICONERROR adds the error icon.
 inline constexpr unsigned MB_OK = 0;
+inline constexpr unsigned MB_ICONERROR = 0x10;
 inline constexpr int IDOK_RESULT = 1;
 
 // A message box with no owner window. Blocks only the calling thread (never call it from the

@@ -1,5 +1,10 @@
 #pragma once
 
+#ifdef _WIN32
+// The Windows front end: the same class and members on the Win32 controls.
+#include "shell/cvx418_dlg_win.h"
+#else
+
 #include <QDialog>
 #include <QIcon>
 #include <functional>
@@ -10,41 +15,12 @@
 #include <vector>
 
 #include "platform/controls.h"
+#include "shell/control_ids.h"
 
 class CImageList;
 namespace Ui {
 class CVX418Dlg;
 }
-
-// Control ids of dialog template 102.
-enum ControlId : int {
-    IDOK = 1,
-    IDCANCEL = 2,
-    IDC_CONNECTIONS_TREE = 1002,
-    IDC_REFRESH = 1003,
-    IDC_DELETE_RECEIVER = 1004,
-    IDC_NAME_EDIT = 1005,
-    IDC_CHANGE_NAME = 1006,
-    IDC_MAC_EDIT = 1007,
-    IDC_IP_EDIT = 1008,
-    IDC_CHANGE_IP = 1009,
-    IDC_AVAILABLE_TREE = 1010,
-    IDC_CONNECT_PICKER = 1012,
-    IDC_BACKUP1_PICKER = 1013,
-    IDC_BACKUP2_PICKER = 1014,
-    IDC_ADD_CONNECT = 1015,
-    IDC_ADD_BACKUP1 = 1016,
-    IDC_ADD_BACKUP2 = 1017,
-    IDC_LOG_PANE = 1018,
-    IDC_BACKUP1_LABEL = 1019,
-    IDC_BACKUP2_LABEL = 1020,
-    IDC_TOPOLOGY_COMBO = 1021,
-    IDC_CHANGE_TOPOLOGY = 1022,
-    IDC_CONNECT_LABEL = 1023,
-    IDC_ADAPTER_COMBO = 1024,
-    IDC_SET_ADAPTER = 1025,
-    IDC_TOPOLOGY_LABEL = 1026,
-};
 
 // The main dialog (template 102). Owns one wrapper per control; every other layer reaches the
 // controls through these members. Commands raised by the controls go to the dispatcher that
@@ -107,9 +83,11 @@ class CVX418Dlg : public QDialog {
     CommandHandler dispatch_;
     std::unique_ptr<Ui::CVX418Dlg> ui_;
     QIcon appIcon_;
-    std::map<int, CWnd*> controls_;               // id -> wrapper, members and others
-    std::vector<std::unique_ptr<CWnd>> unnamed_;  // wrappers of controls without a member
-    std::mutex logMutex_;                         // guards the two below
-    std::string pendingLog_;                      // queued by other threads
+    std::map<int, CWnd*> controls_;                // id -> wrapper, members and others
+    std::vector<std::unique_ptr<CWnd> > unnamed_;  // wrappers of controls without a member
+    std::mutex logMutex_;                          // guards the two below
+    std::string pendingLog_;                       // queued by other threads
     bool drainPosted_ = false;
 };
+
+#endif  // _WIN32

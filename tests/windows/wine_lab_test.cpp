@@ -1,6 +1,8 @@
-// vx418ctl.exe, the MinGW build, under Wine in the station namespace against vx418-sim: Wine's
-// wpcap.dll hands the capture calls to the host's libpcap. Skipped without root or without the
-// Windows build (VX418CTL_EXE or the cache variable VX_WINDOWS_CTL names it).
+// vx418ctl.exe and the window (vx418.exe's code with a scripted user, window_lab_driver.exe), the
+// MinGW build, under Wine in the station namespace against vx418-sim: Wine's wpcap.dll hands the
+// capture calls to the host's libpcap. Skipped without root or without the Windows build
+// (VX418CTL_EXE and VX418_WINDOW_DRIVER_EXE, or the cache variables VX_WINDOWS_CTL and
+// VX_WINDOW_DRIVER, name the programs).
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "lab_fixture.h"
 #include "lab_test_base.h"
@@ -21,13 +24,50 @@ using Json = nlohmann::json;
 constexpr char kWine[] = "/usr/lib/wine/wine64";
 constexpr char kWineServer[] = "/usr/lib/wine/wineserver";
 constexpr char kSpare1[] = "02:18:00:00:02:05";
+constexpr char kSpare2[] = "02:18:00:00:02:06";
+constexpr char kHall[] = "02:18:00:00:01:01";
 // Wine opens the adapter without immediate delivery, so a reply may wait out the 1,000 ms read
 // time-out of its capture handle.
 constexpr char kReplyTimeoutMs[] = "3000";
 
+std::string ProgramPath(const char* variable, const char* configured) {
+    const char* path = std::getenv(variable);
+    return path != nullptr && path[0] != '\0' ? path : configured;
+}
+
 std::string CtlExe() {
-    const char* path = std::getenv("VX418CTL_EXE");
-    return path != nullptr && path[0] != '\0' ? path : VX_WINDOWS_CTL;
+    return ProgramPath("VX418CTL_EXE", VX_WINDOWS_CTL);
+}
+
+std::string WindowDriverExe() {
+    return ProgramPath("VX418_WINDOW_DRIVER_EXE", VX_WINDOW_DRIVER);
+}
+
+// The demo layout's trees, as the window shows them (depth as indentation).
+const std::vector<std::string> kDemoTrees{
+    "connections: HALL: Multicast (198.18.1.11) [02:18:00:00:01:01]",
+    "connections:   FOYER: Receiver (198.18.1.21) [02:18:00:00:02:01]",
+    "connections:   BAR: Receiver (198.18.1.22) [02:18:00:00:02:02]",
+    "connections: STAGE: Unicast (198.18.1.12) [02:18:00:00:01:02]",
+    "connections:   STAGEL: Receiver (198.18.1.23) [02:18:00:00:02:03]",
+    "available: Available Receiver:",
+    "available:   SPARE1: Receiver (198.18.1.25) [02:18:00:00:02:05]",
+    "available:   SPARE2: Receiver (198.18.1.26) [02:18:00:00:02:06]",
+    "available:   SPARE3: Receiver (198.18.1.27) [02:18:00:00:02:07]",
+};
+
+// The lines of a Windows program's output (CR LF) that start with one of the prefixes.
+std::vector<std::string> LinesStartingWith(const std::string& text,
+                                           const std::vector<std::string>& prefixes) {
+    std::vector<std::string> found;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        line.erase(line.find_last_not_of('\r') + 1);
+        for (const std::string& prefix : prefixes) {
+            found.insert(found.end(), line.rfind(prefix, 0) == 0 ? 1 : 0, line);
+        }
+    }
+    return found;
 }
 
 struct Outcome {
@@ -38,7 +78,8 @@ struct Outcome {
 
 class WineLabTest : public vxlab::LabTestBase {
   protected:
-    // One Wine prefix for the suite, made without network.
+    // One Wine prefix for the suite, made without network; windows on Wine's display-less
+    // driver.
     static void SetUpTestSuite() {
         skipReason_ = vxlab::LabUnavailableReason();
         if (skipReason_.empty() && (CtlExe().empty() || !std::filesystem::exists(CtlExe()))) {
@@ -54,7 +95,9 @@ class WineLabTest : public vxlab::LabTestBase {
         ASSERT_NE(mkdtemp(dir), nullptr);
         prefix_ = dir;
         ASSERT_EQ(Wine({"unshare", "--net", "--", "sh", "-c",
-                        std::string(kWine) + " wineboot --init; " + kWineServer + " -w"}),
+                        std::string(kWine) + " wineboot --init; " + kWine +
+                            " reg add 'HKCU\\Software\\Wine\\Drivers' /v Graphics /d null /f; " +
+                            kWineServer + " -w"}),
                   0);
     }
 
@@ -97,8 +140,9 @@ class WineLabTest : public vxlab::LabTestBase {
 
     static int Wine(std::vector<std::string> argv, std::string* output = nullptr,
                     const std::string& overrides = "", std::string* errors = nullptr) {
-        argv.insert(argv.begin(), {"env", "WINEPREFIX=" + prefix_, "WINEDEBUG=-all",
-                                   "WINEDLLOVERRIDES=mscoree,mshtml=" + overrides});
+        argv.insert(argv.begin(),
+                    {"env", "WINEPREFIX=" + prefix_, "WINEDEBUG=-all",
+                     "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" + overrides});
         std::string ignored;
         return vxlab::Lab::Run(argv, output != nullptr ? output : &ignored, errors);
     }
@@ -158,6 +202,35 @@ TEST_F(WineLabTest, WithoutTheCaptureLibraryAdaptersExitsFourNamingNpcap) {
     const Outcome run = Ctl({"adapters"}, ";wpcap=d");
     EXPECT_EQ(run.status, 4) << run.errors;
     EXPECT_NE(run.errors.find("Npcap"), std::string::npos) << run.errors;
+}
+
+// The window as a user meets it: Set Adapter, Refresh, a rename and an Add through the real
+// buttons, then the close box while a Refresh runs.
+TEST_F(WineLabTest, TheWindowShowsRenamesAndConnectsTheUnitsAndClosesDuringARefresh) {
+    if (WindowDriverExe().empty() || !std::filesystem::exists(WindowDriverExe())) {
+        GTEST_SKIP() << "no Windows build of the window (VX418_WINDOW_DRIVER_EXE)";
+    }
+    StartLabAndWine();
+    std::string output;
+    const int status =
+        Wine({kWine, WindowDriverExe(), kSpare1, "WINEWIN", kHall, kSpare2}, &output);
+    EXPECT_EQ(status, 0) << output;  // ended by the close box, not by a failed step or a crash
+    EXPECT_EQ(LinesStartingWith(output, {"connections: ", "available: "}), kDemoTrees) << output;
+    EXPECT_EQ(
+        LinesStartingWith(output, {"picked: "}),
+        std::vector<std::string>{"picked: SPARE2: Receiver (198.18.1.26) [02:18:00:00:02:06]"});
+    EXPECT_EQ(LinesStartingWith(output, {"closing during the Refresh"}).size(), 1u) << output;
+
+    const auto renamed = lab_->UnitState(kSpare1);
+    ASSERT_TRUE(renamed);
+    EXPECT_EQ(renamed->Text("name"), "WINEWIN");
+    const auto attached = lab_->UnitState(kSpare2);
+    ASSERT_TRUE(attached);
+    EXPECT_EQ(attached->Text("t1"), kHall);
+    for (const std::string& line :
+         LinesStartingWith(output, {"first", "Refresh done", "rename", "add confirmed"})) {
+        std::cout << "under Wine: " << line << "\n";
+    }
 }
 
 }  // namespace
