@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/cvx418_app.h"
+#include "lab_capture_backend.h"
 #include "lab_fixture.h"
 #include "lab_test_base.h"
 #include "net/adapter_state.h"
@@ -218,7 +219,7 @@ class OpsLab : public vxlab::LabTestBase {
     void Start(std::vector<std::string> simArgs = {}) {
         StartLab({.preset = "demo", .layoutFile = {}, .extraArgs = std::move(simArgs)});
         ASSERT_FALSE(HasFatalFailure());
-        gate_ = std::make_shared<SendGate>(std::make_shared<PcapCaptureBackend>());
+        gate_ = std::make_shared<SendGate>(LabCaptureBackend());
         backend_ = std::make_shared<adaptertest::CountingBackend>(gate_);
         SetCaptureBackend(backend_);
         dialog_ = OpenOnLab();
