@@ -240,7 +240,9 @@ TEST_F(PrivilegeLab, OnlyTheHelperHoldsACapabilityAndItEndsWithTheWindow) {
     EXPECT_EQ(vxlab::Lab::Run(AsUser(Member(), {ctl, "rename", "02:18:00:00:02:05", "PRIV", "-i",
                                                 "vxst0", "--wait", "1000"})),
               0);
-    EXPECT_EQ(lab_->UnitState("02:18:00:00:02:05")->Text("name"), "PRIV");
+    // The simulator's log may reach the fixture a moment after the tool has exited.
+    EXPECT_TRUE(vxtest::SleepUntil(
+        [&] { return lab_->UnitState("02:18:00:00:02:05")->Text("name") == "PRIV"; }, 2s));
 
     // Killed, the window takes its helper with it at once.
     const std::vector<int> helpers = ProcessesOf(helper);
