@@ -1,6 +1,5 @@
 #include "cli/ctl_apply.h"
 
-#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -64,38 +63,11 @@ Json StepJson(const PlanStep& step) {
     return j;
 }
 
-// The 66 wire bytes of a record, so a table can be rebuilt from the latest records.
-std::array<std::uint8_t, kDeviceRecordSize> WireOf(const DeviceRecord& r) {
-    std::array<std::uint8_t, kDeviceRecordSize> w{};
-    const auto put = [&](std::size_t offset, const auto& bytes) {
-        std::copy(bytes.begin(), bytes.end(), w.begin() + static_cast<std::ptrdiff_t>(offset));
-    };
-    put(kRecordNameOffset, r.Name);
-    WriteBe16(w.data() + kRecordFirmwareOffset, r.FirmwareVersion);
-    WriteBe16(w.data() + kRecordTfdpVersionOffset, r.TfdpVersion);
-    put(kRecordReservedOffset, r.Reserved);
-    put(kRecordIpOffset, r.Ip);
-    put(kRecordMacOffset, r.Mac);
-    WriteBe16(w.data() + kRecordKindOffset, r.Kind);
-    if (r.Kind != 0) {
-        WriteBe16(w.data() + kRecordModeOffset, r.Mode);
-    } else {
-        std::memcpy(w.data() + kRecordModeOffset, &r.Mode, sizeof r.Mode);
-    }
-    put(kRecordPeerIpOffset, r.PeerIp);
-    put(kRecordBackup1IpOffset, r.Backup1Ip);
-    put(kRecordBackup2IpOffset, r.Backup2Ip);
-    put(kRecordT1MacOffset, r.T1Mac);
-    put(kRecordT2MacOffset, r.T2Mac);
-    put(kRecordT3MacOffset, r.T3Mac);
-    return w;
-}
-
 void Refill(DeviceTable& table, const std::vector<DeviceRecord>& devices) {
     QuietSink quiet;
     table.Clear();
     for (const DeviceRecord& r : devices) {
-        const auto wire = WireOf(r);
+        const auto wire = EncodeDeviceRecord(r);
         table.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(wire), quiet);
     }
 }

@@ -8,13 +8,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <thread>
+
+#include "platform/adapter_lock_parts.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::chrono::milliseconds kPollInterval{10};
 constexpr std::size_t kMaxHolderText = 512;
 // Every user must be able to open the lock of an adapter that another user's copy created.
 constexpr mode_t kLockFileMode = 0666;
@@ -37,16 +35,6 @@ std::string NetworkNamespaceTag() {
         return {};
     }
     return ".net" + std::to_string(info.st_ino);
-}
-
-std::string SafeFileNamePart(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '_';
-        out += safe ? c : '_';
-    }
-    return out;
 }
 
 // Opens the lock file without O_CREAT when it exists: in a sticky shared directory the kernel
@@ -81,11 +69,7 @@ int OpenLockFile(const std::string& path, std::string& error) {
 std::string ReadHolder(int fd) {
     char text[kMaxHolderText] = {};
     const ssize_t n = pread(fd, text, sizeof text - 1, 0);
-    std::string holder(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-    while (!holder.empty() && (holder.back() == '\n' || holder.back() == '\0')) {
-        holder.pop_back();
-    }
-    return holder;
+    return TrimmedHolderNote(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0));
 }
 
 }  // namespace
@@ -97,24 +81,28 @@ AdapterLock::AdapterLock(const std::string& adapter, const std::string& owner,
         error_ = "no lock directory (/run/lock, /var/lock or /tmp)";
         return;
     }
-    path_ = directory + "/vx418ctl." + SafeFileNamePart(adapter) + NetworkNamespaceTag() + ".lock";
+    path_ = directory + "/" + AdapterLockFileName(adapter, NetworkNamespaceTag());
     const int fd = OpenLockFile(path_, error_);
     if (fd < 0) {
         return;
     }
     handle_ = fd;
-    const auto deadline = Clock::now() + wait;
-    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            error_ = path_ + ": " + std::strerror(errno);
-            return;
+    const LockAttempt attempt = PollForLock(wait, [&]() -> std::optional<bool> {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return true;
         }
-        if (Clock::now() >= deadline) {
-            holder_ = ReadHolder(fd);
-            state_ = State::Busy;
-            return;
+        if (errno == EWOULDBLOCK || errno == EINTR) {
+            return false;
         }
-        std::this_thread::sleep_for(kPollInterval);
+        error_ = path_ + ": " + std::strerror(errno);
+        return std::nullopt;
+    });
+    if (attempt == LockAttempt::TimedOut) {
+        holder_ = ReadHolder(fd);
+        state_ = State::Busy;
+    }
+    if (attempt != LockAttempt::Locked) {
+        return;
     }
     state_ = State::Held;
     const std::string note = owner + "\n";

@@ -3,15 +3,14 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <thread>
+
+#include "platform/adapter_lock_parts.h"
+#include "platform/temp_directory_win.h"
 
 // A byte range far past the holder's note is locked (LockFileEx), so the note itself stays
 // readable by the copies that wait. Windows drops the lock when the process ends.
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::chrono::milliseconds kPollInterval{10};
 constexpr DWORD kLockOffsetHigh = 0x7fffffff;
 constexpr DWORD kMaxHolderText = 512;
 
@@ -26,26 +25,7 @@ std::string LockDirectory() {
             return directory;
         }
     }
-    char temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length == 0 || length > MAX_PATH) {
-        return {};
-    }
-    std::string directory(temp, length);
-    while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) {
-        directory.pop_back();
-    }
-    return directory;
-}
-
-std::string SafeFileNamePart(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '_';
-        out += safe ? c : '_';
-    }
-    return out;
+    return UserTempDirectory();
 }
 
 bool TryLock(HANDLE file) {
@@ -62,11 +42,7 @@ std::string ReadHolder(HANDLE file) {
     if (!ReadFile(file, text, kMaxHolderText - 1, &read, &start)) {
         return {};
     }
-    std::string holder(text, read);
-    while (!holder.empty() && (holder.back() == '\n' || holder.back() == '\r')) {
-        holder.pop_back();
-    }
-    return holder;
+    return TrimmedHolderNote(std::string(text, read));
 }
 
 }  // namespace
@@ -78,7 +54,7 @@ AdapterLock::AdapterLock(const std::string& adapter, const std::string& owner,
         error_ = "no directory for the lock file";
         return;
     }
-    path_ = directory + "\\vx418ctl." + SafeFileNamePart(adapter) + ".lock";
+    path_ = directory + "\\" + AdapterLockFileName(adapter, "");
     HANDLE file = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -87,18 +63,22 @@ AdapterLock::AdapterLock(const std::string& adapter, const std::string& owner,
         return;
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
-    const auto deadline = Clock::now() + wait;
-    while (!TryLock(file)) {
-        if (GetLastError() != ERROR_LOCK_VIOLATION) {
-            error_ = path_ + ": cannot lock (error " + std::to_string(GetLastError()) + ")";
-            return;
+    const LockAttempt attempt = PollForLock(wait, [&]() -> std::optional<bool> {
+        if (TryLock(file)) {
+            return true;
         }
-        if (Clock::now() >= deadline) {
-            holder_ = ReadHolder(file);
-            state_ = State::Busy;
-            return;
+        if (GetLastError() == ERROR_LOCK_VIOLATION) {
+            return false;
         }
-        std::this_thread::sleep_for(kPollInterval);
+        error_ = path_ + ": cannot lock (error " + std::to_string(GetLastError()) + ")";
+        return std::nullopt;
+    });
+    if (attempt == LockAttempt::TimedOut) {
+        holder_ = ReadHolder(file);
+        state_ = State::Busy;
+    }
+    if (attempt != LockAttempt::Locked) {
+        return;
     }
     state_ = State::Held;
     const std::string note = owner + "\r\n";

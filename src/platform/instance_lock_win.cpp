@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/temp_directory_win.h"
+
 // The file is opened for exclusive use (no sharing): a second copy's open fails with a sharing
 // violation, and Windows closes the file when the process ends however it ends.
 namespace {
@@ -21,16 +23,7 @@ std::string LockDirectory() {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return local;
     }
-    char temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length == 0 || length > MAX_PATH) {
-        return {};
-    }
-    std::string directory(temp, length);
-    while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) {
-        directory.pop_back();
-    }
-    return directory;
+    return UserTempDirectory();
 }
 
 std::string SystemText(DWORD code) {

@@ -90,6 +90,11 @@ DeviceRecord ConvertRecord(const std::uint8_t* wire) {
     return r;
 }
 
+template <std::size_t N>
+void PutBytes(std::uint8_t* wire, std::size_t offset, const std::array<std::uint8_t, N>& bytes) {
+    std::memcpy(wire + offset, bytes.data(), N);
+}
+
 std::string Hex02(const char* format, unsigned value) {
     char text[16];
     std::snprintf(text, sizeof text, format, value);
@@ -132,6 +137,30 @@ DeviceTable::DeviceTable(std::size_t capacity)
     if (records_.empty()) {
         records_.resize(1);
     }
+}
+
+std::array<std::uint8_t, kDeviceRecordSize> EncodeDeviceRecord(const DeviceRecord& r) {
+    std::array<std::uint8_t, kDeviceRecordSize> wire{};
+    std::uint8_t* w = wire.data();
+    PutBytes(w, kRecordNameOffset, r.Name);
+    WriteBe16(w + kRecordFirmwareOffset, r.FirmwareVersion);
+    WriteBe16(w + kRecordTfdpVersionOffset, r.TfdpVersion);
+    PutBytes(w, kRecordReservedOffset, r.Reserved);
+    PutBytes(w, kRecordIpOffset, r.Ip);
+    PutBytes(w, kRecordMacOffset, r.Mac);
+    WriteBe16(w + kRecordKindOffset, r.Kind);
+    if (r.Kind != 0) {
+        WriteBe16(w + kRecordModeOffset, r.Mode);
+    } else {
+        std::memcpy(w + kRecordModeOffset, &r.Mode, sizeof r.Mode);  // kept as it arrived
+    }
+    PutBytes(w, kRecordPeerIpOffset, r.PeerIp);
+    PutBytes(w, kRecordBackup1IpOffset, r.Backup1Ip);
+    PutBytes(w, kRecordBackup2IpOffset, r.Backup2Ip);
+    PutBytes(w, kRecordT1MacOffset, r.T1Mac);
+    PutBytes(w, kRecordT2MacOffset, r.T2Mac);
+    PutBytes(w, kRecordT3MacOffset, r.T3Mac);
+    return wire;
 }
 
 int DeviceTable::DeviceCount() const {
@@ -237,13 +266,8 @@ std::uint8_t DeviceTable::DeviceModeByMac(const std::string& macText) const {
     return static_cast<std::uint8_t>(Slot(FindLocked(macText)).Mode & 0xff);
 }
 bool DeviceTable::ContainsMac(const std::string& macText) const {
-    const auto mac = ParseMacText(macText);
-    if (!mac) {
-        return false;
-    }
     const std::lock_guard lock(mutex_);
-    const auto end = records_.begin() + count_;
-    return std::any_of(records_.begin(), end, [&](const DeviceRecord& r) { return r.Mac == *mac; });
+    return IndexOfLocked(macText) >= 0;
 }
 
 std::optional<DeviceRecord> DeviceTable::FindRecord(const std::string& macText) const {

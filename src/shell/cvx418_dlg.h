@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/controls.h"
-#include "shell/control_ids.h"
+#include "shell/dialog_controls.h"
 
 class CImageList;
 namespace Ui {
@@ -25,7 +25,7 @@ class CVX418Dlg;
 // The main dialog (template 102). Owns one wrapper per control; every other layer reaches the
 // controls through these members. Commands raised by the controls go to the dispatcher that
 // the application layer hands in.
-class CVX418Dlg : public QDialog {
+class CVX418Dlg : public QDialog, public DialogControls {
     Q_OBJECT
   public:
     using CommandHandler = std::function<void(int command)>;
@@ -46,28 +46,9 @@ class CVX418Dlg : public QDialog {
     // reach the pane whole and in the order of the calls.
     void AppendLogText(std::string text);
 
-    // Members in declaration order.
+    // The icon and the tree image list; the control wrappers are DialogControls' members.
     QIcon* m_hIcon = nullptr;
     std::unique_ptr<CImageList> m_pImageList;
-    CComboBox m_Backup1Picker;       // 1013
-    CComboBox m_Backup2Picker;       // 1014
-    CButton m_AddBackup1Button;      // 1016
-    CButton m_AddBackup2Button;      // 1017
-    CEdit m_LogPane;                 // 1018
-    CButton m_RefreshButton;         // 1003
-    CButton m_DeleteReceiverButton;  // 1004
-    CButton m_ChangeNameButton;      // 1006
-    CButton m_ChangeIpButton;        // 1009
-    CButton m_ChangeTopologyButton;  // 1022
-    CButton m_AddConnectButton;      // 1015
-    CComboBox m_ConnectPicker;       // 1012
-    CTreeCtrl m_ConnectionsTree;     // 1002
-    CTreeCtrl m_AvailableTree;       // 1010
-    CEdit m_NameEdit;                // 1005
-    CEdit m_IpEdit;                  // 1008
-    CEdit m_MacEdit;                 // 1007
-    CComboBox m_TopologyCombo;       // 1021
-    CComboBox m_AdapterCombo;        // 1024
 
   protected:
     // The background menu stands in for the window menu, which Qt cannot extend here.

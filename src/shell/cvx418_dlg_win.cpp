@@ -31,32 +31,6 @@ constexpr WORD kExtendedTemplateSignature = 0xFFFF;
 constexpr std::size_t kSignatureOffset = 2;
 constexpr std::size_t kExtendedStyleOffset = 12;
 
-// The command each button raises when clicked.
-constexpr std::array<std::pair<int, int>, 9> kButtonCommands{{
-    {IDC_REFRESH, 1},
-    {IDC_DELETE_RECEIVER, 2},
-    {IDC_CHANGE_NAME, 3},
-    {IDC_CHANGE_IP, 4},
-    {IDC_ADD_CONNECT, 5},
-    {IDC_ADD_BACKUP1, 6},
-    {IDC_ADD_BACKUP2, 7},
-    {IDC_CHANGE_TOPOLOGY, 8},
-    {IDC_SET_ADAPTER, 9},
-}};
-
-// The command each picker raises just before its list opens.
-constexpr std::array<std::pair<int, int>, 3> kPickerCommands{{
-    {IDC_CONNECT_PICKER, 11},
-    {IDC_BACKUP1_PICKER, 12},
-    {IDC_BACKUP2_PICKER, 13},
-}};
-
-// The command each tree raises on a selection change and on every click.
-constexpr std::array<std::pair<int, int>, 2> kTreeCommands{{
-    {IDC_CONNECTIONS_TREE, 10},
-    {IDC_AVAILABLE_TREE, 14},
-}};
-
 constexpr std::array kComboBoxes{IDC_CONNECT_PICKER, IDC_BACKUP1_PICKER, IDC_BACKUP2_PICKER,
                                  IDC_TOPOLOGY_COMBO, IDC_ADAPTER_COMBO};
 
@@ -225,28 +199,7 @@ CVX418Dlg::~CVX418Dlg() {
 }
 
 void CVX418Dlg::BindControls() {
-    const std::array<std::pair<int, CWnd*>, 19> members{{
-        {IDC_BACKUP1_PICKER, &m_Backup1Picker},
-        {IDC_BACKUP2_PICKER, &m_Backup2Picker},
-        {IDC_ADD_BACKUP1, &m_AddBackup1Button},
-        {IDC_ADD_BACKUP2, &m_AddBackup2Button},
-        {IDC_LOG_PANE, &m_LogPane},
-        {IDC_REFRESH, &m_RefreshButton},
-        {IDC_DELETE_RECEIVER, &m_DeleteReceiverButton},
-        {IDC_CHANGE_NAME, &m_ChangeNameButton},
-        {IDC_CHANGE_IP, &m_ChangeIpButton},
-        {IDC_CHANGE_TOPOLOGY, &m_ChangeTopologyButton},
-        {IDC_ADD_CONNECT, &m_AddConnectButton},
-        {IDC_CONNECT_PICKER, &m_ConnectPicker},
-        {IDC_CONNECTIONS_TREE, &m_ConnectionsTree},
-        {IDC_AVAILABLE_TREE, &m_AvailableTree},
-        {IDC_NAME_EDIT, &m_NameEdit},
-        {IDC_IP_EDIT, &m_IpEdit},
-        {IDC_MAC_EDIT, &m_MacEdit},
-        {IDC_TOPOLOGY_COMBO, &m_TopologyCombo},
-        {IDC_ADAPTER_COMBO, &m_AdapterCombo},
-    }};
-    for (const auto& [id, member] : members) {
+    for (const auto& [id, member] : MemberControls()) {
         controls_.emplace(id, member);
     }
     // The dialog's own children only: a combo box's edit field is the box's child.

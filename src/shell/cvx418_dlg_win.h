@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/controls.h"
-#include "shell/control_ids.h"
+#include "shell/dialog_controls.h"
 
 class CImageList;
 struct HICON__;
@@ -22,7 +22,7 @@ struct HICON__;
 //
 // The window is made from the template, hidden, when the object is made; the thread that
 // makes it is the window thread and must run DoModal.
-class CVX418Dlg {
+class CVX418Dlg : public DialogControls {
   public:
     using CommandHandler = std::function<void(int command)>;
 
@@ -53,28 +53,9 @@ class CVX418Dlg {
 
     NativeControl GetSafeHwnd() const { return m_hWnd; }
 
-    // Members in declaration order.
+    // The icon and the tree image list; the control wrappers are DialogControls' members.
     HICON__* m_hIcon = nullptr;
     std::unique_ptr<CImageList> m_pImageList;
-    CComboBox m_Backup1Picker;       // 1013
-    CComboBox m_Backup2Picker;       // 1014
-    CButton m_AddBackup1Button;      // 1016
-    CButton m_AddBackup2Button;      // 1017
-    CEdit m_LogPane;                 // 1018
-    CButton m_RefreshButton;         // 1003
-    CButton m_DeleteReceiverButton;  // 1004
-    CButton m_ChangeNameButton;      // 1006
-    CButton m_ChangeIpButton;        // 1009
-    CButton m_ChangeTopologyButton;  // 1022
-    CButton m_AddConnectButton;      // 1015
-    CComboBox m_ConnectPicker;       // 1012
-    CTreeCtrl m_ConnectionsTree;     // 1002
-    CTreeCtrl m_AvailableTree;       // 1010
-    CEdit m_NameEdit;                // 1005
-    CEdit m_IpEdit;                  // 1008
-    CEdit m_MacEdit;                 // 1007
-    CComboBox m_TopologyCombo;       // 1021
-    CComboBox m_AdapterCombo;        // 1024
 
   private:
     struct Window;  // the dialog procedure and message handlers (cvx418_dlg_win.cpp)

@@ -2,10 +2,7 @@
 
 // Small builders for device records, so each test reads as the layout it describes.
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -72,35 +69,9 @@ inline DeviceRecord WithPeer(DeviceRecord r, int slot, std::uint8_t n) {
     return r;
 }
 
-// The 66 bytes a unit would send for this record (a Receiver's Mode goes back as the two
-// bytes it was kept as).
+// The 66 bytes a unit would send for this record.
 inline std::array<std::uint8_t, kDeviceRecordSize> WireRecord(const DeviceRecord& r) {
-    std::array<std::uint8_t, kDeviceRecordSize> w{};
-    const auto put = [&w](std::size_t offset, std::span<const std::uint8_t> bytes) {
-        std::copy(bytes.begin(), bytes.end(), w.begin() + static_cast<std::ptrdiff_t>(offset));
-    };
-    const auto put16 = [&w](std::size_t offset, std::uint16_t v) {
-        w[offset] = static_cast<std::uint8_t>(v >> 8);
-        w[offset + 1] = static_cast<std::uint8_t>(v & 0xFF);
-    };
-    put(kRecordNameOffset, r.Name);
-    put16(kRecordFirmwareOffset, r.FirmwareVersion);
-    put16(kRecordTfdpVersionOffset, r.TfdpVersion);
-    put(kRecordIpOffset, r.Ip);
-    put(kRecordMacOffset, r.Mac);
-    put16(kRecordKindOffset, r.Kind);
-    if (r.Kind != 0) {
-        put16(kRecordModeOffset, r.Mode);
-    } else {
-        std::memcpy(w.data() + kRecordModeOffset, &r.Mode, sizeof r.Mode);
-    }
-    put(kRecordPeerIpOffset, r.PeerIp);
-    put(kRecordBackup1IpOffset, r.Backup1Ip);
-    put(kRecordBackup2IpOffset, r.Backup2Ip);
-    put(kRecordT1MacOffset, r.T1Mac);
-    put(kRecordT2MacOffset, r.T2Mac);
-    put(kRecordT3MacOffset, r.T3Mac);
-    return w;
+    return EncodeDeviceRecord(r);
 }
 
 }  // namespace views_test
