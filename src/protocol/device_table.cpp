@@ -168,10 +168,6 @@ int DeviceTable::DeviceCount() const {
     return count_;
 }
 
-int DeviceTable::UnitsAnswered() const {
-    return CountUnits().answered;
-}
-
 DeviceTable::UnitCounts DeviceTable::CountUnits() const {
     const std::lock_guard lock(mutex_);
     return {count_, count_ + static_cast<int>(turnedAway_.size())};

@@ -71,10 +71,8 @@ class DeviceTable {
     explicit DeviceTable(std::size_t capacity = kDeviceTableCapacity);
 
     int DeviceCount() const;
-    // Distinct units that answered since the last Clear(), stored or not: more than
-    // DeviceCount() when the table was full. Counting stops at kMaxCountedUnits.
-    int UnitsAnswered() const;
-    // Both counts under one lock.
+    // Under one lock: the valid records, and the distinct units that answered since the last
+    // Clear(), stored or not (more when the table was full; counting stops at kMaxCountedUnits).
     struct UnitCounts {
         int stored = 0;
         int answered = 0;

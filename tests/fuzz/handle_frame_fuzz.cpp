@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         table.Clear();  // now and then start over, so that filling up is reached again
     }
     const int before = table.DeviceCount();
-    const int answeredBefore = table.UnitsAnswered();
+    const int answeredBefore = table.CountUnits().answered;
     CheckingSink sink;
     HandleCapturedFrame(data, size, table, sink);
 
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             kMacSize) == 0);
     }
     // A full table counts each unit it turns away once, and never more than answered.
-    const int answered = table.UnitsAnswered();
+    const int answered = table.CountUnits().answered;
     Require(answered >= after && answered >= answeredBefore);
     Require(answered <= answeredBefore + (discovery ? 1 : 0));
     // A stored discovery reply traces and closes its lines; anything else traces nothing.

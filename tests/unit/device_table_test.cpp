@@ -155,10 +155,10 @@ TEST_F(DeviceTableTest, ThirtyThirdUnitIsIgnoredWithATraceLine) {
         const auto bytes = WireRecord{.name = "U", .mac = MacOf(i)}.Bytes();
         all.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(bytes), sink);
     }
-    EXPECT_EQ(table.UnitsAnswered(), 34);
+    EXPECT_EQ(table.CountUnits().answered, 34);
     EXPECT_EQ(all.DeviceCount(), 40);
     table.Clear();
-    EXPECT_EQ(table.UnitsAnswered(), 0);
+    EXPECT_EQ(table.CountUnits().answered, 0);
 }
 
 TEST_F(DeviceTableTest, NamesKeepEveryByteAndStopAtSixteen) {
