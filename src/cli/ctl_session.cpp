@@ -20,18 +20,6 @@ constexpr std::chrono::milliseconds kBroadcastSpacing{200};
 constexpr std::chrono::milliseconds kReadBackFirstSpacing{200};
 constexpr std::chrono::milliseconds kReadBackLaterSpacing{1000};
 constexpr int kReadBackQuickBroadcasts = 3;
-// Every frame the tool reads fits (a discovery reply is 120 bytes). A small snapshot keeps the
-// capture ring's slots small, so it holds the burst of a thousand units answering at once;
-// with the 64 KiB default it held a few hundred.
-constexpr int kSnapshotLength = 512;
-
-// The record of a discovery reply, converted by the table's own rules.
-DeviceRecord RecordOf(std::span<const std::uint8_t, kDeviceRecordSize> wire) {
-    DeviceTable scratch(1);
-    QuietSink quiet;
-    scratch.StoreDiscoveredDevice(wire, quiet);
-    return scratch.RecordAt(0);
-}
 
 }  // namespace
 
@@ -40,12 +28,10 @@ std::unique_ptr<CtlSession> CtlSession::Open(const AdapterInfo& adapter, LineSin
     std::unique_ptr<CtlSession> session(new CtlSession);
     CtlSession* const self = session.get();
     session->trace_ = &trace;
-    OpenParameters parameters;
-    parameters.snapshotLength = kSnapshotLength;
     session->station_ = Station::Open(
         adapter,
         [self](const std::uint8_t* frame, std::size_t length) { self->OnFrame(frame, length); },
-        failure, warnings, parameters);
+        failure, warnings);
     if (!session->station_) {
         return nullptr;
     }
@@ -82,7 +68,7 @@ void CtlSession::OnFrame(const std::uint8_t* frame, std::size_t length) {
         const std::lock_guard lock(mutex_);
         ++discoveryReplies_;
         if (readingBack_) {
-            const DeviceRecord record = RecordOf(wire);
+            const DeviceRecord record = DecodeDeviceRecord(wire);
             readBack_[record.Mac] = record;
         }
     }

@@ -5,8 +5,7 @@
 #include "net/adapter_state.h"
 
 std::unique_ptr<Station> Station::Open(const AdapterInfo& adapter, FrameCallback onFrame,
-                                       StationOpenFailure& failure, std::string& warnings,
-                                       const OpenParameters& parameters) {
+                                       StationOpenFailure& failure, std::string& warnings) {
     failure = {};
     warnings.clear();
     AdapterRun run;
@@ -22,8 +21,8 @@ std::unique_ptr<Station> Station::Open(const AdapterInfo& adapter, FrameCallback
     }
     SetAdapterIp(*ip);
     OpenOutcome outcome;
-    std::unique_ptr<CaptureHandle> handle =
-        ActiveCaptureBackend().OpenWithOutcome(adapter.name, parameters, failure.reason, outcome);
+    std::unique_ptr<CaptureHandle> handle = ActiveCaptureBackend().OpenWithOutcome(
+        adapter.name, OpenParameters{}, failure.reason, outcome);
     warnings = outcome.warnings;
     if (!handle) {
         failure.notPermitted = outcome.notPermitted;

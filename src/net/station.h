@@ -22,8 +22,7 @@ class Station {
     // nullptr and failure when the adapter's MAC or IPv4 address is unknown or the open fails.
     // warnings receives the capture library's warnings on an open that worked.
     static std::unique_ptr<Station> Open(const AdapterInfo& adapter, FrameCallback onFrame,
-                                         StationOpenFailure& failure, std::string& warnings,
-                                         const OpenParameters& parameters = {});
+                                         StationOpenFailure& failure, std::string& warnings);
     // Stops the capture thread and closes the adapter.
     ~Station();
     Station(const Station&) = delete;

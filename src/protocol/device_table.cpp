@@ -66,30 +66,6 @@ std::array<std::uint8_t, N> Bytes(const std::uint8_t* wire, std::size_t offset) 
     return out;
 }
 
-DeviceRecord ConvertRecord(const std::uint8_t* wire) {
-    DeviceRecord r;
-    r.Name = Bytes<kRecordNameSize>(wire, kRecordNameOffset);
-    r.FirmwareVersion = ReadBe16(wire + kRecordFirmwareOffset);
-    r.TfdpVersion = ReadBe16(wire + kRecordTfdpVersionOffset);
-    r.Reserved = Bytes<2>(wire, kRecordReservedOffset);
-    r.Ip = Bytes<kIpv4Size>(wire, kRecordIpOffset);
-    r.Mac = Bytes<kMacSize>(wire, kRecordMacOffset);
-    r.Kind = ReadBe16(wire + kRecordKindOffset);
-    if (r.Kind != 0) {
-        r.Mode = ReadBe16(wire + kRecordModeOffset);
-    } else {
-        // A Receiver's mode word means nothing; it is kept exactly as it arrived.
-        std::memcpy(&r.Mode, wire + kRecordModeOffset, sizeof r.Mode);
-    }
-    r.PeerIp = Bytes<kIpv4Size>(wire, kRecordPeerIpOffset);
-    r.Backup1Ip = Bytes<kIpv4Size>(wire, kRecordBackup1IpOffset);
-    r.Backup2Ip = Bytes<kIpv4Size>(wire, kRecordBackup2IpOffset);
-    r.T1Mac = Bytes<kMacSize>(wire, kRecordT1MacOffset);
-    r.T2Mac = Bytes<kMacSize>(wire, kRecordT2MacOffset);
-    r.T3Mac = Bytes<kMacSize>(wire, kRecordT3MacOffset);
-    return r;
-}
-
 template <std::size_t N>
 void PutBytes(std::uint8_t* wire, std::size_t offset, const std::array<std::uint8_t, N>& bytes) {
     std::memcpy(wire + offset, bytes.data(), N);
@@ -137,6 +113,31 @@ DeviceTable::DeviceTable(std::size_t capacity)
     if (records_.empty()) {
         records_.resize(1);
     }
+}
+
+DeviceRecord DecodeDeviceRecord(std::span<const std::uint8_t, kDeviceRecordSize> bytes) {
+    const std::uint8_t* wire = bytes.data();
+    DeviceRecord r;
+    r.Name = Bytes<kRecordNameSize>(wire, kRecordNameOffset);
+    r.FirmwareVersion = ReadBe16(wire + kRecordFirmwareOffset);
+    r.TfdpVersion = ReadBe16(wire + kRecordTfdpVersionOffset);
+    r.Reserved = Bytes<2>(wire, kRecordReservedOffset);
+    r.Ip = Bytes<kIpv4Size>(wire, kRecordIpOffset);
+    r.Mac = Bytes<kMacSize>(wire, kRecordMacOffset);
+    r.Kind = ReadBe16(wire + kRecordKindOffset);
+    if (r.Kind != 0) {
+        r.Mode = ReadBe16(wire + kRecordModeOffset);
+    } else {
+        // A Receiver's mode word means nothing; it is kept exactly as it arrived.
+        std::memcpy(&r.Mode, wire + kRecordModeOffset, sizeof r.Mode);
+    }
+    r.PeerIp = Bytes<kIpv4Size>(wire, kRecordPeerIpOffset);
+    r.Backup1Ip = Bytes<kIpv4Size>(wire, kRecordBackup1IpOffset);
+    r.Backup2Ip = Bytes<kIpv4Size>(wire, kRecordBackup2IpOffset);
+    r.T1Mac = Bytes<kMacSize>(wire, kRecordT1MacOffset);
+    r.T2Mac = Bytes<kMacSize>(wire, kRecordT2MacOffset);
+    r.T3Mac = Bytes<kMacSize>(wire, kRecordT3MacOffset);
+    return r;
 }
 
 std::array<std::uint8_t, kDeviceRecordSize> EncodeDeviceRecord(const DeviceRecord& r) {
@@ -368,7 +369,7 @@ bool DeviceTable::ForgetPeerLinks(int index) {
 
 void DeviceTable::StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize> wire,
                                         LineSink& sink) {
-    const DeviceRecord record = ConvertRecord(wire.data());
+    const DeviceRecord record = DecodeDeviceRecord(wire);
     std::vector<std::string> lines = TraceLinesFor(record);
     bool full = false;
     {

@@ -55,8 +55,9 @@ std::optional<MacBytes> ParseMacText(const std::string& macText);
 // The characters of a Name field up to the first zero byte, at most 16; bytes kept as they are.
 std::string NameText(const std::array<std::uint8_t, 16>& name);
 
-// The 66 wire bytes of a record, as a discovery reply carries it: the inverse of the table's
-// conversion, so a table can be filled again from records.
+// A discovery reply's 66 record bytes as the table keeps them (16-bit fields as numbers, a
+// Receiver's Mode as it arrived), and back: a table can be filled again from records.
+DeviceRecord DecodeDeviceRecord(std::span<const std::uint8_t, kDeviceRecordSize> wire);
 std::array<std::uint8_t, kDeviceRecordSize> EncodeDeviceRecord(const DeviceRecord& record);
 
 // A Transmitter's Receiver slots: T1Mac, T2Mac and T3Mac; also the wire's selector values.
