@@ -195,23 +195,35 @@ TEST_F(CliLabTest, DiscoversEveryUnitWithEveryField) {
     std::filesystem::remove(layout);
 }
 
+// A Receiver that no Transmitter feeds is among the free ones, also when its own link names a
+// unicast Transmitter that took another main Receiver.
 TEST_F(CliLabTest, DiscoverShowsTheTopology) {
     StartLab({.preset = "demo"});
-    const Json doc = Ctl({"discover", "--json", "--wait", "300"}).Document();
-    std::vector<std::string> topology;
-    for (const Json& t : doc["topology"]["transmitters"]) {
-        std::string line = t["name"].get<std::string>() + " " + t["mode"].get<std::string>() + ":";
-        for (const Json& r : t["receivers"]) {
-            line += " " + r["name"].get<std::string>() + "/" + r["slot"].get<std::string>();
+    const auto topology = [&] {
+        const Json doc = Ctl({"discover", "--json", "--wait", "300"}).Document();
+        std::vector<std::string> lines;
+        for (const Json& t : doc["topology"]["transmitters"]) {
+            std::string line =
+                t["name"].get<std::string>() + " " + t["mode"].get<std::string>() + ":";
+            for (const Json& r : t["receivers"]) {
+                line += " " + r["name"].get<std::string>() + "/" + r["slot"].get<std::string>();
+            }
+            lines.push_back(line);
         }
-        topology.push_back(line);
-    }
-    for (const Json& f : doc["topology"]["free"]) {
-        topology.push_back("free " + f["name"].get<std::string>());
-    }
-    EXPECT_EQ(topology, (std::vector<std::string>{"HALL multicast: FOYER/main BAR/main",
-                                                  "STAGE unicast: STAGEL/main STAGER/backup1",
-                                                  "free SPARE1", "free SPARE2", "free SPARE3"}));
+        for (const Json& f : doc["topology"]["free"]) {
+            lines.push_back("free " + f["name"].get<std::string>());
+        }
+        return lines;
+    };
+    EXPECT_EQ(topology(),
+              (std::vector<std::string>{"HALL multicast: FOYER/main BAR/main",
+                                        "STAGE unicast: STAGEL/main STAGER/backup1", "free STAGER",
+                                        "free SPARE1", "free SPARE2", "free SPARE3"}));
+    ASSERT_EQ(Ctl({"attach", "02:18:00:00:01:02", "02:18:00:00:02:05", "--force"}).status, 0);
+    EXPECT_EQ(topology(),
+              (std::vector<std::string>{"HALL multicast: FOYER/main BAR/main",
+                                        "STAGE unicast: SPARE1/main STAGER/backup1", "free STAGEL",
+                                        "free STAGER", "free SPARE2", "free SPARE3"}));
 }
 
 // Each change reaches its unit and exits 0; run again, it sends nothing and says so.
@@ -359,6 +371,11 @@ TEST_F(CliLabTest, ForceIsNeededToUndoOtherAttachments) {
         {{"attach", kStage, kFoyer}, {kStageL, kFoyer}, kStage, "t1", kFoyer},
         {{"set-mode", kHall, "unicast", "--wait", "300"}, {kBar}, kBar, "t1", "00:00:00:00:00:00"},
     };
+    // A backup slot names the Receiver and takes nothing from anyone: BAR stays with HALL.
+    const Outcome backup = Ctl({"attach", kStage, kBar, "--backup", "2", "--json"});
+    EXPECT_EQ(backup.status, 0) << backup.err;
+    EXPECT_TRUE(backup.Document()["side_effects"].empty()) << backup.out;
+    EXPECT_TRUE(UnitShows(kStage, "t3", kBar) && UnitShows(kBar, "t1", kHall));
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
         args.push_back("--json");
