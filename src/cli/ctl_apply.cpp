@@ -72,53 +72,6 @@ void Refill(DeviceTable& table, const std::vector<DeviceRecord>& devices) {
     }
 }
 
-std::optional<Installation> ReadInstallation(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    const Json document = Json::parse(text.str(), nullptr, false);
-    if (document.is_discarded()) {
-        error = path + " is not JSON";
-        return std::nullopt;
-    }
-    auto installation = ParseInstallation(document, error);
-    if (!installation) {
-        error = path + ": " + error;
-    }
-    return installation;
-}
-
-// Every unit of the file, the Receivers it names and the units the answered ones name have
-// answered: the plan can be made.
-bool AllConcernedAnswered(const Installation& installation, const DeviceTable& table) {
-    for (const InstalledUnit& u : installation.units) {
-        if (!table.ContainsMac(MacText(u.mac))) {
-            return false;
-        }
-        const DeviceRecord r = table.RecordByMac(MacText(u.mac));
-        for (const MacBytes& peer : {r.T1Mac, r.T2Mac, r.T3Mac}) {
-            if (!IsEmptyMac(peer) && !table.ContainsMac(MacText(peer))) {
-                return false;
-            }
-        }
-        for (const auto& slot : u.slots) {
-            if (slot && !table.ContainsMac(MacText(*slot))) {
-                return false;
-            }
-        }
-        for (const MacBytes& rx : u.receivers) {
-            if (!table.ContainsMac(MacText(rx))) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 // ReadBackAll: the units answered but do not match the file yet.
 constexpr int kRetry = -1;
 
@@ -324,6 +277,56 @@ class Applier {
 };
 
 }  // namespace
+
+std::optional<Installation> ReadInstallation(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path;
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    const Json document = Json::parse(text.str(), nullptr, false);
+    if (document.is_discarded()) {
+        error = path + " is not JSON";
+        return std::nullopt;
+    }
+    auto installation = ParseInstallation(document, error);
+    if (!installation) {
+        error = path + ": " + error;
+    }
+    return installation;
+}
+
+// Every unit of the file, the Receivers it names and the units the answered ones name have
+// answered: the plan can be made.
+bool AllConcernedAnswered(const Installation& installation, const DeviceTable& table) {
+    for (const InstalledUnit& u : installation.units) {
+        if (!table.ContainsMac(MacText(u.mac))) {
+            return false;
+        }
+        const DeviceRecord r = table.RecordByMac(MacText(u.mac));
+        for (const MacBytes& peer : {r.T1Mac, r.T2Mac, r.T3Mac}) {
+            if (!IsEmptyMac(peer) && !table.ContainsMac(MacText(peer))) {
+                return false;
+            }
+        }
+        for (const auto& slot : u.slots) {
+            if (slot && !table.ContainsMac(MacText(*slot))) {
+                return false;
+            }
+        }
+        for (const MacBytes& rx : u.receivers) {
+            if (!table.ContainsMac(MacText(rx))) {
+                return false;
+            }
+        }
+        if (u.transmitterOf && *u.transmitterOf && !table.ContainsMac(MacText(**u.transmitterOf))) {
+            return false;
+        }
+    }
+    return true;
+}
 
 int Apply(const RunOptions& options, Reporter& report) {
     Json& document = report.Document();

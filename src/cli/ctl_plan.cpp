@@ -37,42 +37,78 @@ std::string Named(const MacBytes& mac, const FindUnitRecord& find) {
     return r == nullptr ? MacText(mac) : DisplayText(NameText(r->Name)) + " [" + MacText(mac) + "]";
 }
 
-// The first field of the file that the units do not show; empty when they all do.
-std::string FirstDifference(const Installation& installation, const FindUnitRecord& find) {
+Json MacJson(const MacBytes& mac) {
+    return IsEmptyMac(mac) ? Json(nullptr) : Json(MacText(mac));
+}
+
+Json ModeJson(std::optional<Topology> mode) {
+    return !mode ? Json(nullptr) : Json(*mode == Topology::Unicast ? "unicast" : "multicast");
+}
+
+Json ModeJson(const DeviceRecord& r) {
+    const std::uint8_t mode = ModeLowByte(r);
+    return mode > 1 ? Json(nullptr) : ModeJson(static_cast<Topology>(mode));
+}
+
+// Every field of the file that the units do not show; stops at the first when `first`.
+std::vector<FieldDifference> Differences(const Installation& installation,
+                                         const FindUnitRecord& find, bool first) {
+    std::vector<FieldDifference> found;
+    const auto differs = [&](const MacBytes& mac, const char* field, Json file, Json unit) {
+        found.push_back({mac, field, std::move(file), std::move(unit)});
+        return first;
+    };
     for (const InstalledUnit& u : installation.units) {
         const DeviceRecord* r = find(u.mac);
         if (r == nullptr) {
             continue;
         }
-        const auto differs = [&](const std::string& what) {
-            return Named(u.mac, find) + ": " + what;
-        };
-        if (!NameHolds(u.name, *r)) {
-            return differs("name is not " + u.name);
+        if (!NameHolds(u.name, *r) &&
+            differs(u.mac, "name", u.name, Latin1ToUtf8(NameText(r->Name)))) {
+            return found;
         }
-        if (r->Ip != u.ip) {
-            return differs("address is not " + Ipv4Text(u.ip));
+        if (r->Ip != u.ip && differs(u.mac, "ip", Ipv4Text(u.ip), Ipv4Text(r->Ip))) {
+            return found;
         }
-        if (IsTransmitter(*r) != u.transmitter) {
-            return differs("kind differs");
+        if (IsTransmitter(*r) != u.transmitter &&
+            differs(u.mac, "kind", u.transmitter ? "transmitter" : "receiver",
+                    IsTransmitter(*r) ? "transmitter" : "receiver")) {
+            return found;
         }
-        if (u.mode && ModeLowByte(*r) != static_cast<std::uint8_t>(*u.mode)) {
-            return differs("mode differs");
+        if (u.mode && ModeLowByte(*r) != static_cast<std::uint8_t>(*u.mode) &&
+            differs(u.mac, "mode", ModeJson(u.mode), ModeJson(*r))) {
+            return found;
         }
+        static constexpr const char* kSlotFields[] = {"main", "backup1", "backup2"};
         for (const PeerSlot slot : kSlots) {
-            if (u.mode == Topology::Unicast && SlotMac(*r, slot) != Wanted(u, slot)) {
-                return differs("Receivers differ");
+            if (u.mode == Topology::Unicast && SlotMac(*r, slot) != Wanted(u, slot) &&
+                differs(u.mac, kSlotFields[static_cast<int>(slot)], MacJson(Wanted(u, slot)),
+                        MacJson(SlotMac(*r, slot)))) {
+                return found;
             }
         }
     }
     for (const auto& [rx, link] : installation.WantedLinks()) {
         const DeviceRecord* r = find(rx);
-        if (r != nullptr && r->T1Mac != link.value_or(kNoMac)) {
-            return Named(rx, find) + ": its own link is not " +
-                   (link ? MacText(*link) : std::string("empty"));
+        if (r != nullptr && r->T1Mac != link.value_or(kNoMac) &&
+            differs(rx, "transmitter", MacJson(link.value_or(kNoMac)), MacJson(r->T1Mac))) {
+            return found;
         }
     }
-    return {};
+    return found;
+}
+
+// The first difference for people; empty when there is none.
+std::string FirstDifference(const Installation& installation, const FindUnitRecord& find) {
+    const std::vector<FieldDifference> found = Differences(installation, find, true);
+    if (found.empty()) {
+        return {};
+    }
+    const FieldDifference& d = found.front();
+    const auto text = [](const Json& value) {
+        return value.is_null() ? std::string("none") : value.get<std::string>();
+    };
+    return Named(d.unit, find) + ": " + d.field + " is " + text(d.units) + ", not " + text(d.file);
 }
 
 class Planner {
@@ -338,12 +374,25 @@ Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecor
     return Planner(installation, current).Run();
 }
 
-bool InstallationHolds(const Installation& installation, const UnitRecords& units,
-                       std::string* difference) {
-    const std::string first = FirstDifference(installation, [&](const MacBytes& mac) {
+namespace {
+
+FindUnitRecord FinderOf(const UnitRecords& units) {
+    return [&units](const MacBytes& mac) -> const DeviceRecord* {
         const auto it = units.find(mac);
         return it == units.end() ? nullptr : &it->second;
-    });
+    };
+}
+
+}  // namespace
+
+std::vector<FieldDifference> InstallationDifferences(const Installation& installation,
+                                                     const UnitRecords& units) {
+    return Differences(installation, FinderOf(units), false);
+}
+
+bool InstallationHolds(const Installation& installation, const UnitRecords& units,
+                       std::string* difference) {
+    const std::string first = FirstDifference(installation, FinderOf(units));
     if (difference != nullptr) {
         *difference = first;
     }

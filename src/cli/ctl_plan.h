@@ -34,6 +34,19 @@ struct Plan {
 
 Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecord>& current);
 
+// One field of a unit where the units and the file differ: name, ip, kind, mode, main,
+// backup1, backup2 or transmitter (a Receiver's own link, also as a multicast Transmitter's
+// "receivers" want it), each value as the file writes it.
+struct FieldDifference {
+    MacBytes unit{};
+    std::string field;
+    Json file;
+    Json units;
+};
+// Every difference, unit by unit in the file's order; units that did not answer are left out.
+std::vector<FieldDifference> InstallationDifferences(const Installation& installation,
+                                                     const UnitRecords& units);
+
 // True when every unit of the file among units is as the file says; difference names the
 // first one that is not.
 bool InstallationHolds(const Installation& installation, const UnitRecords& units,

@@ -602,12 +602,17 @@ TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
     collect({"export", "-o", file, "--wait", "300"}, 0);
     collect({"apply", file, "--dry-run"}, 0);
     ASSERT_EQ(Ctl({"rename", kSpare1, "SPARE1"}).status, 0);
+    collect({"diff", file}, 1);
+    EXPECT_EQ(documents.back()[1]["differences"], Json::parse(R"([{"mac": "02:18:00:00:02:05",
+        "name": "SPARE1", "field": "name", "file": "LOBBY", "unit": "SPARE1"}])"));
     collect({"apply", file}, 0);
+    collect({"diff", file}, 0);
     Json extra = Json::parse(std::ifstream(file));
     extra["units"]["02:18:00:00:09:09"] = {
         {"name", "GONE"}, {"ip", "198.18.9.9"}, {"kind", "receiver"}};
     std::ofstream(unknown) << extra;
     collect({"apply", unknown, "--wait", "300"}, 5);
+    collect({"diff", unknown, "--wait", "300"}, 5);
     collect({"rename", "nobody", "X", "--wait", "300"}, 5);
     collect({"rename", kSpare1}, 2);
     std::string shown;  // the adapter from VX418_ADAPTER
