@@ -8,6 +8,7 @@
 #include "cli/ctl_adapter.h"
 #include "cli/ctl_apply.h"
 #include "cli/ctl_change.h"
+#include "cli/ctl_check.h"
 #include "cli/ctl_commands.h"
 #include "cli/ctl_diff.h"
 #include "cli/ctl_report.h"
@@ -20,9 +21,9 @@ using std::chrono::milliseconds;
 constexpr char kProgram[] = "vx418ctl";
 constexpr char kAdapterVariable[] = "VX418_ADAPTER";
 constexpr int kDefaultLockWaitMs = 30000;
-constexpr const char* kCommandNames[] = {"adapters", "discover", "show",   "rename",
-                                         "set-ip",   "set-mode", "attach", "detach",
-                                         "export",   "apply",    "diff"};
+constexpr const char* kCommandNames[] = {"adapters", "discover", "show",     "check",
+                                         "rename",   "set-ip",   "set-mode", "attach",
+                                         "detach",   "export",   "apply",    "diff"};
 
 constexpr char kFooter[] =
     "UNIT, TX and RX name a unit by its MAC address (aa:bb:cc:dd:ee:ff, aa-bb-cc-dd-ee-ff or\n"
@@ -42,7 +43,8 @@ constexpr char kFooter[] =
     "\n"
     "Exit status:\n"
     "  0  done, or already so; a listing worked\n"
-    "  1  a unit refused the change, or does not report it afterwards; diff: the units differ\n"
+    "  1  a unit refused the change, or does not report it afterwards; check: errors found;\n"
+    "     diff: the units differ\n"
     "  2  usage, an invalid value or file, or a change that needs --force\n"
     "  3  no answer: the change may or may not have been applied\n"
     "  4  the adapter could not be listed, locked, opened (for example without capture\n"
@@ -67,6 +69,7 @@ struct Commands {
     CLI::App* adapters = nullptr;
     CLI::App* discover = nullptr;
     CLI::App* show = nullptr;
+    CLI::App* check = nullptr;
     CLI::App* rename = nullptr;
     CLI::App* setIp = nullptr;
     CLI::App* setMode = nullptr;
@@ -139,6 +142,8 @@ Commands Describe(CLI::App& app, Options& o) {
     c.discover = AddAdapterCommand(app, o, "discover", "-i ADAPTER: list the units and topology");
     c.show = AddAdapterCommand(app, o, "show", "UNIT -i ADAPTER: every field of one unit");
     c.show->add_option("UNIT", o.unit)->required();
+    c.check = AddAdapterCommand(app, o, "check",
+                                "-i ADAPTER: what is wrong: shared addresses and names, links");
     c.rename = AddChange(app, o, "rename", "UNIT NAME -i ADAPTER: set the unit's name");
     c.rename->add_option("UNIT", o.unit)->required();
     c.rename->add_option("NAME", o.text, "up to 16 letters and digits")->required();
@@ -220,8 +225,8 @@ int UsageError(int argc, const char* const* argv, const std::string& message, st
     std::string help = std::string(kProgram) + " --help";
     if (command.empty()) {
         text =
-            "a command is needed (adapters, discover, show, rename, set-ip, set-mode, attach, "
-            "detach, export, apply, diff)";
+            "a command is needed (adapters, discover, show, check, rename, set-ip, set-mode, "
+            "attach, detach, export, apply, diff)";
     } else if (!IsCommandName(command)) {
         text = "unknown command '" + command + "'";
     } else {
@@ -248,6 +253,9 @@ int Dispatch(const std::string& command, const Commands& c, Options& o, Reporter
     }
     if (c.show->parsed()) {
         return Show(o.run, o.unit, report);
+    }
+    if (c.check->parsed()) {
+        return Check(o.run, report);
     }
     if (c.exportUnits->parsed()) {
         return Export(o.run, report);

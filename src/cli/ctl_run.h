@@ -9,7 +9,8 @@
 // Exit statuses (also in --help, the man page and docs/cli.md).
 enum CtlExit : int {
     kExitDone = 0,      // done, or already so; a listing worked
-    kExitRefused = 1,   // the unit refused the change, or does not hold it afterwards
+    kExitRefused = 1,   // the unit refused the change, or does not hold it afterwards; check:
+                        // the installation has errors
     kExitBadInput = 2,  // usage, an invalid value, a change that needs --force
     kExitNoAnswer = 3,  // no answer: the outcome is unknown
     kExitAdapter = 4,   // the adapter could not be listed, locked, opened or sent on

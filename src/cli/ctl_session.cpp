@@ -39,6 +39,7 @@ std::unique_ptr<CtlSession> CtlSession::Open(const AdapterInfo& adapter, LineSin
     const std::lock_guard lock(session->mutex_);
     session->stationMac_ = station.AdapterMac;
     session->stationIp_ = station.AdapterIp;
+    session->stationPrefixLength_ = station.AdapterPrefixLength;
     return session;
 }
 

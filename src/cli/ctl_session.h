@@ -66,6 +66,8 @@ class CtlSession {
     DeviceTable& Table() { return table_; }
     const MacBytes& StationMac() const { return stationMac_; }
     const Ipv4Bytes& StationIp() const { return stationIp_; }
+    // The adapter's prefix length; 0 when the capture library did not list a netmask.
+    std::uint8_t StationPrefixLength() const { return stationPrefixLength_; }
     // Discovery broadcasts and requests sent so far.
     int FramesSent() const { return framesSent_; }
     // Discovery replies to this station captured so far, duplicates included.
@@ -80,6 +82,7 @@ class CtlSession {
     LineSink* trace_ = nullptr;
     MacBytes stationMac_{};
     Ipv4Bytes stationIp_{};
+    std::uint8_t stationPrefixLength_ = 0;
     int framesSent_ = 0;
     std::mutex mutex_;
     std::condition_variable changed_;

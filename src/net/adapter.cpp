@@ -68,9 +68,14 @@ std::optional<AdapterInfo> OfferedAdapterAt(int position) {
 
 std::optional<std::array<std::uint8_t, 4>> FirstIpv4Address(
     const std::vector<AdapterAddress>& addresses) {
+    const auto entry = FirstIpv4Entry(addresses);
+    return entry ? std::optional(entry->ipv4) : std::nullopt;
+}
+
+std::optional<AdapterAddress> FirstIpv4Entry(const std::vector<AdapterAddress>& addresses) {
     for (const AdapterAddress& address : addresses) {
         if (address.isIpv4) {
-            return address.ipv4;
+            return address;
         }
     }
     return std::nullopt;

@@ -26,6 +26,8 @@ std::optional<AdapterInfo> OfferedAdapterAt(int position);
 // with IPv6.
 std::optional<std::array<std::uint8_t, 4>> FirstIpv4Address(
     const std::vector<AdapterAddress>& addresses);
+// The same entry with its prefix length.
+std::optional<AdapterAddress> FirstIpv4Entry(const std::vector<AdapterAddress>& addresses);
 // Learns AdapterMac from the interface behind "rpcap://" + driver name.
 bool QueryAdapterMac(const std::string& adapterName);
 

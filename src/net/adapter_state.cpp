@@ -46,8 +46,9 @@ void SetAdapterMac(const std::array<std::uint8_t, 6>& mac) {
     state.current.AdapterMac = mac;
 }
 
-void SetAdapterIp(const std::array<std::uint8_t, 4>& ip) {
+void SetAdapterIp(const std::array<std::uint8_t, 4>& ip, std::uint8_t prefixLength) {
     auto& state = State();
     const std::lock_guard lock(state.mutex);
     state.current.AdapterIp = ip;
+    state.current.AdapterPrefixLength = prefixLength;
 }

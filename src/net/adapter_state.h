@@ -13,6 +13,7 @@ struct AdapterSnapshot {
     std::shared_ptr<CaptureHandle> AdapterHandle;
     std::array<std::uint8_t, 6> AdapterMac{};
     std::array<std::uint8_t, 4> AdapterIp{};
+    std::uint8_t AdapterPrefixLength = 0;  // of AdapterIp's subnet; 0 when unknown
 };
 
 // Reads the current adapter state atomically (handle, MAC and address together).
@@ -21,6 +22,6 @@ AdapterSnapshot CurrentAdapter();
 void SetCurrentAdapter(AdapterSnapshot snapshot);
 // AdapterHandle := none, keeping AdapterMac and AdapterIp; returns the handle that was open.
 std::shared_ptr<CaptureHandle> TakeAdapterHandle();
-// Sets AdapterMac / AdapterIp alone (they are learned before the open).
+// Sets AdapterMac / AdapterIp (with its prefix length) alone (they are learned before the open).
 void SetAdapterMac(const std::array<std::uint8_t, 6>& mac);
-void SetAdapterIp(const std::array<std::uint8_t, 4>& ip);
+void SetAdapterIp(const std::array<std::uint8_t, 4>& ip, std::uint8_t prefixLength = 0);

@@ -51,3 +51,16 @@ void SetCaptureBackend(std::shared_ptr<CaptureBackend> backend) {
     state.retired.push_back(std::move(state.active));
     state.active = std::move(backend);
 }
+
+std::uint8_t NetmaskPrefixLength(const std::array<std::uint8_t, 4>& netmask) {
+    std::uint8_t length = 0;
+    for (const std::uint8_t byte : netmask) {
+        for (int bit = 7; bit >= 0; --bit) {
+            if ((byte >> bit & 1) == 0) {
+                return length;
+            }
+            ++length;
+        }
+    }
+    return length;
+}

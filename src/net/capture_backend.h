@@ -16,8 +16,13 @@ struct AdapterAddress {
     // AF_INET entries carry their IPv4 address; other families (link layer, IPv6) carry none.
     bool isIpv4 = false;
     std::array<std::uint8_t, 4> ipv4{};
+    // The leading one bits of the netmask listed with it; 0 when the library gave none.
+    std::uint8_t prefixLength = 0;
     bool operator==(const AdapterAddress&) const = default;
 };
+
+// The prefix length of a netmask: its leading one bits.
+std::uint8_t NetmaskPrefixLength(const std::array<std::uint8_t, 4>& netmask);
 
 struct AdapterInfo {
     std::string name;  // "rpcap://" + interface name

@@ -158,7 +158,7 @@ std::span<const std::uint8_t> MessageReader::Rest() {
 
 // ---- The adapter list ----
 // Per adapter: text name, u8 has description, text description, u32 flags, u16 address count,
-// then per address u8 is IPv4 and its 4 bytes.
+// then per address u8 is IPv4, its 4 bytes and u8 prefix length.
 
 std::vector<std::uint8_t> EncodeAdapters(const std::vector<AdapterInfo>& adapters) {
     MessageWriter out(CaptureMessage::Adapters);
@@ -169,7 +169,9 @@ std::vector<std::uint8_t> EncodeAdapters(const std::vector<AdapterInfo>& adapter
         out.U32(a.flags).U16(
             static_cast<std::uint16_t>(std::min<std::size_t>(a.addresses.size(), 0xffff)));
         for (std::size_t j = 0; j < a.addresses.size() && j < 0xffff; ++j) {
-            out.U8(a.addresses[j].isIpv4 ? 1 : 0).Rest(a.addresses[j].ipv4);
+            out.U8(a.addresses[j].isIpv4 ? 1 : 0)
+                .Rest(a.addresses[j].ipv4)
+                .U8(a.addresses[j].prefixLength);
         }
     }
     return out.Finish();
@@ -196,7 +198,8 @@ std::optional<std::vector<AdapterInfo>> DecodeAdapters(MessageReader message) {
         for (AdapterAddress& address : a.addresses) {
             std::uint8_t isIpv4 = 0;
             std::span<const std::uint8_t> ipv4;
-            if (!message.U8(isIpv4) || !message.Take(address.ipv4.size(), ipv4)) {
+            if (!message.U8(isIpv4) || !message.Take(address.ipv4.size(), ipv4) ||
+                !message.U8(address.prefixLength)) {
                 return std::nullopt;
             }
             address.isIpv4 = isIpv4 != 0;

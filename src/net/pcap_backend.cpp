@@ -37,6 +37,12 @@ std::vector<AdapterAddress> AddressesOf(const pcap_if& device) {
             std::memcpy(&in, a->addr, sizeof in);
             entry.isIpv4 = true;
             std::memcpy(entry.ipv4.data(), &in.sin_addr, entry.ipv4.size());
+            if (a->netmask != nullptr && a->netmask->sa_family == AF_INET) {
+                std::array<std::uint8_t, 4> mask{};
+                std::memcpy(&in, a->netmask, sizeof in);
+                std::memcpy(mask.data(), &in.sin_addr, mask.size());
+                entry.prefixLength = NetmaskPrefixLength(mask);
+            }
         }
         out.push_back(entry);
     }

@@ -14,12 +14,12 @@ std::unique_ptr<Station> Station::Open(const AdapterInfo& adapter, FrameCallback
         failure.reason = "the interface's MAC address cannot be read";
         return nullptr;
     }
-    const auto ip = FirstIpv4Address(adapter.addresses);
+    const auto ip = FirstIpv4Entry(adapter.addresses);
     if (!ip) {
         failure.reason = "the adapter has no IPv4 address";
         return nullptr;
     }
-    SetAdapterIp(*ip);
+    SetAdapterIp(ip->ipv4, ip->prefixLength);
     OpenOutcome outcome;
     std::unique_ptr<CaptureHandle> handle = ActiveCaptureBackend().OpenWithOutcome(
         adapter.name, OpenParameters{}, failure.reason, outcome);

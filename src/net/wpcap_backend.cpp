@@ -152,6 +152,13 @@ std::vector<AdapterAddress> AddressesOf(const wpcap::Interface& device) {
             std::memcpy(&in, a->addr, sizeof in);
             entry.isIpv4 = true;
             std::memcpy(entry.ipv4.data(), &in.sin_addr, entry.ipv4.size());
+            // Some drivers leave the netmask's family unset; an IPv4 entry's mask is IPv4.
+            if (a->netmask != nullptr) {
+                std::array<std::uint8_t, 4> mask{};
+                std::memcpy(&in, a->netmask, sizeof in);
+                std::memcpy(mask.data(), &in.sin_addr, mask.size());
+                entry.prefixLength = NetmaskPrefixLength(mask);
+            }
         }
         out.push_back(entry);
     }

@@ -93,11 +93,11 @@ bool OpenSelectedAdapter(CVX418Dlg* dialog, int position, bool* notPermitted) {
     if (!adapter || !QueryAdapterMac(adapter->name)) {
         return false;
     }
-    const auto ip = FirstIpv4Address(adapter->addresses);
+    const auto ip = FirstIpv4Entry(adapter->addresses);
     if (!ip) {
         return false;
     }
-    SetAdapterIp(*ip);
+    SetAdapterIp(ip->ipv4, ip->prefixLength);
 
     std::string error;
     OpenOutcome outcome;

@@ -1,8 +1,10 @@
 #include "ops/refresh_worker.h"
 
+#include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "platform/threads.h"
 #include "protocol/device_table.h"
+#include "protocol/installation_checks.h"
 #include "shell/log_line.h"
 #include "shell/shell_state.h"
 #include "views/device_trees.h"
@@ -13,6 +15,17 @@ constexpr int kDiscoveryBroadcasts = 3;
 constexpr unsigned kBroadcastSpacingMs = 200;  // also after the last broadcast
 constexpr unsigned kRefreshTimeoutMs = 5000;   // replies are collected while this worker sleeps
 
+// One line per address that several units share, that is the station's own, or that no unit
+// can use.
+void LogAddressConflicts(CVX418Dlg* dialog) {
+    const AdapterSnapshot station = CurrentAdapter();
+    const auto findings =
+        CheckAddresses(Devices().Snapshot(), {station.AdapterIp, station.AdapterPrefixLength});
+    for (const std::string& line : AddressConflictLines(findings)) {
+        LogLine(dialog, "%s", line.c_str());
+    }
+}
+
 }  // namespace
 
 unsigned RefreshWorker(CVX418Dlg* dialog) {
@@ -22,6 +35,7 @@ unsigned RefreshWorker(CVX418Dlg* dialog) {
     BroadcastDiscovery();
     Sleep(kRefreshTimeoutMs);
     RebuildDeviceTrees(dialog);
+    LogAddressConflicts(dialog);
     // The table keeps 32 units; the user must learn that others answered too.
     if (const auto units = Devices().CountUnits(); units.answered > units.stored) {
         LogLine(dialog, "%d units answered; %d are shown.", units.answered, units.stored);

@@ -437,6 +437,31 @@ TEST_F(CliLabTest, AnExportedInstallationIsAppliedBack) {
     std::filesystem::remove(file);
 }
 
+// Units as they come from the box: their shared addresses are errors (exit 1), their shared names
+// warnings; the adapter's /15 makes the station's address and the subnet's broadcast errors too.
+TEST_F(CliLabTest, CheckFindsUnitsAsTheyComeFromTheBox) {
+    StartLab({.layoutFile = VX_LAB_FACTORY_LAYOUT});
+    const Outcome run = Ctl({"check", "--json", "--wait", "300"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const Json doc = run.Document();
+    std::multiset<std::string> found;
+    for (const Json& f : doc["findings"]) {
+        found.insert(f["code"].get<std::string>() + " " + std::to_string(f["units"].size()));
+    }
+    EXPECT_EQ(found, (std::multiset<std::string>{"address-shared 16", "address-shared 2",
+                                                 "address-station 1", "address-unusable 1",
+                                                 "name-shared 16", "name-shared 2"}));
+    EXPECT_EQ(doc["answered"], 20);
+    EXPECT_EQ(doc["errors"], 4);
+    const Outcome people = Ctl({"check", "--wait", "300"});
+    EXPECT_EQ(people.status, 1);
+    EXPECT_NE(people.out.find("error address-unusable: 198.19.255.255 is the broadcast address "
+                              "of 198.18.0.0/15 but is used by ATTIC [02:18:00:00:06:02].\n"),
+              std::string::npos)
+        << people.out;
+    EXPECT_EQ(std::count(people.out.begin(), people.out.end(), '\n'), 6) << people.out;
+}
+
 // Every command's --json output is exactly one document that the schema accepts, errors too.
 // A random segment as units may report it: shared names and addresses, slots and links that
 // need not agree (backups whose own link is empty or names another Transmitter, links a
@@ -620,6 +645,9 @@ TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
         vxlab::Lab::Run({"env", "VX418_ADAPTER=vxst0", VX418CTL_BINARY, "show", kSpare1}, &shown),
         0)
         << shown;
+    collect({"check", "--wait", "300"}, 0);
+    RestartSim({.layoutFile = VX_LAB_FACTORY_LAYOUT});
+    collect({"check", "--wait", "300"}, 1);
     RestartSim({.preset = "demo", .extraArgs = {"--no-answer", "1.0", "--no-answer-to", "all"}});
     collect({"rename", kSpare1, "X", "--timeout", "300"}, 3);
     RestartSim({.preset = "demo", .extraArgs = {"--no-answer", "1.0"}});

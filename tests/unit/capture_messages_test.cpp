@@ -7,7 +7,7 @@
 namespace {
 
 std::vector<AdapterInfo> SomeAdapters() {
-    AdapterInfo eth{"rpcap://eth0", "eth0 (10.1.2.3)", {{false, {}}, {true, {10, 1, 2, 3}}}, 6};
+    AdapterInfo eth{"rpcap://eth0", "eth0 (10.1.2.3)", {{false, {}}, {true, {10, 1, 2, 3}, 8}}, 6};
     AdapterInfo bare{"rpcap://veth9", std::nullopt, {}, 0};
     return {eth, bare};
 }

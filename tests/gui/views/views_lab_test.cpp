@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -236,6 +237,25 @@ TEST_F(ViewsLab, FortyUnitsFillTheTableAtThirtyTwoAndTheLogSaysSo) {
     ASSERT_FALSE(connections.empty());
     EXPECT_EQ(connections.front(), "0 1 - TX00: Multicast (198.19.1.1) [02:19:00:00:01:01]");
     EXPECT_EQ(available.back(), "1 1 - RX31: Receiver (198.19.2.32) [02:19:00:00:02:20]");
+}
+
+TEST_F(ViewsLab, RefreshLogsEachAddressConflict) {
+    ASSERT_NO_FATAL_FAILURE(Start({.layoutFile = VX_LAB_FACTORY_LAYOUT, .extraArgs = {}}));
+    ASSERT_TRUE(RunOnWorker([this] { RefreshWorker(&Dlg()); }));
+    std::vector<std::string> conflicts;
+    for (const std::string& line : vxtest::LogLines(Dlg())) {
+        if (line.rfind("Address conflict: ", 0) == 0) {
+            conflicts.push_back(line);
+        }
+    }
+    std::sort(conflicts.begin(), conflicts.end());
+    EXPECT_EQ(conflicts, (std::vector<std::string>{
+                             "Address conflict: 198.18.0.1 is this station's own address but is "
+                             "used by LOBBY [02:18:00:00:06:01].",
+                             "Address conflict: 198.18.0.250 is used by 2 units.",
+                             "Address conflict: 198.18.0.251 is used by 16 units.",
+                             "Address conflict: 198.19.255.255 is the broadcast address of "
+                             "198.18.0.0/15 but is used by ATTIC [02:18:00:00:06:02]."}));
 }
 
 TEST_F(ViewsLab, RepliesAfterTheWaitShowAtTheNextRebuild) {

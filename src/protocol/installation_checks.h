@@ -1,0 +1,48 @@
+#pragma once
+
+// What is wrong with the units as they describe themselves: addresses that collide or cannot
+// work, shared names, links that name a silent unit or that the two ends tell differently, and
+// kinds or modes this program does not know. Pure functions over the table's records:
+// `vx418ctl check` reports every finding, the window logs the address errors after a Refresh.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/device_table.h"
+
+enum class FindingSeverity { Error, Warning };
+
+struct Finding {
+    std::string code;  // stable kebab-case, e.g. "address-shared"
+    FindingSeverity severity = FindingSeverity::Warning;
+    std::vector<MacBytes> units;  // the units concerned, in table order
+    std::string message;          // one sentence; unit names are the units' bytes
+    bool operator==(const Finding&) const = default;
+};
+
+// The station's side of the segment: its IPv4 address and the adapter's prefix length. A
+// prefix length of 0 (the adapter did not say) skips the subnet rules.
+struct StationSubnet {
+    Ipv4Bytes address{};
+    std::uint8_t prefixLength = 0;
+};
+
+// "error" or "warning".
+const char* SeverityText(FindingSeverity severity);
+
+// Every finding, errors first, each group in table order.
+std::vector<Finding> CheckInstallation(const std::vector<DeviceRecord>& units,
+                                       const StationSubnet& station);
+// Only the address errors: an address several units share, the station's own address, and one
+// no unit can use (0.0.0.0, 255.255.255.255, 127/8, 224/4, the subnet's network or broadcast
+// address). One finding per address.
+std::vector<Finding> CheckAddresses(const std::vector<DeviceRecord>& units,
+                                    const StationSubnet& station);
+
+// The Log pane's lines for address findings: one per finding up to limit, then one that says
+// how many more there are.
+inline constexpr std::size_t kAddressConflictLogLimit = 8;
+std::vector<std::string> AddressConflictLines(const std::vector<Finding>& findings,
+                                              std::size_t limit = kAddressConflictLogLimit);
