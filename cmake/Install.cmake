@@ -60,6 +60,14 @@ if(TARGET vx418ctl)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vx418ctl)
 endif()
 
+# The vx418.av Ansible collection (docs/ansible.md), where Ansible looks for collections, so that
+# `ansible-doc vx418.av.installation` works on a station. Its tests stay in the source tree.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/ansible/ansible_collections/vx418/av/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/ansible/collections/ansible_collections/vx418/av
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+        PATTERN tests EXCLUDE PATTERN __pycache__ EXCLUDE PATTERN "*.tar.gz" EXCLUDE
+        PATTERN COPYRIGHT EXCLUDE)  # the package's copyright file covers it
+
 # Desktop entry, AppStream data and the icon at the hicolor sizes (res/make_hicolor_icons.py).
 configure_file(${PROJECT_SOURCE_DIR}/res/vx418.metainfo.xml.in
                ${PROJECT_BINARY_DIR}/${VX_APP_ID}.metainfo.xml @ONLY)
@@ -87,7 +95,7 @@ set(VX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vx418)
 install(FILES ${VX_PACKAGING_DIR}/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
               ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/install.md
               ${PROJECT_SOURCE_DIR}/docs/vx418ctl.schema.json
-              ${PROJECT_SOURCE_DIR}/docs/capture-helper.md
+              ${PROJECT_SOURCE_DIR}/docs/capture-helper.md ${PROJECT_SOURCE_DIR}/docs/ansible.md
         DESTINATION ${VX_DOC_DIR})
 
 # The Debian package. postinst makes the vx418 group and gives the capture helper alone
@@ -104,6 +112,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin")
+# The Ansible collection it carries (a controller needs Ansible, a station only Python 3).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ansible-core")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and configure VX418 AV extender units")
 # The synopsis is the summary above; CPack indents these lines and marks the empty one.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
@@ -117,7 +127,9 @@ unit's answer, reporting it in its exit status and, on request, as JSON.
 Both run without privileges: the small capture helper vx418-capture,
 which only members of the vx418 group may run, captures for them and is
 the one program with a file capability (cap_net_raw). The package also
-holds vx418-sim, which plays simulated units for a test lab.")
+holds vx418-sim, which plays simulated units for a test lab, and the Ansible
+collection vx418.av, whose modules drive vx418ctl on a station of each
+segment.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${VX_PACKAGING_DIR}/debian/postinst ${VX_PACKAGING_DIR}/debian/prerm
     ${VX_PACKAGING_DIR}/debian/postrm)

@@ -3,13 +3,17 @@
 //  - rename by MAC from the program's start to its exit, read-back included (goal: p99 under
 //    300 ms; the window needs its 5.6 s Refresh before any change);
 //  - apply of a 40-unit installation file that differs from the units in 10 places: wall time
-//    and the requests the units received.
+//    and the requests the units received;
+//  - the same file through Ansible (vx418.av.installation, ansible-playbook -c local on the
+//    station) when the units already match it: wall time of ansible-playbook from start to end.
 //
 // Needs root (network namespaces):  sudo build/<dir>/bench/cli/cli_bench [renames] [rounds]
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -152,6 +156,47 @@ bool ApplyForty(vxlab::Lab& lab, int rounds) {
     return failures == 0;
 }
 
+// Skipped (true) without ansible-playbook.
+bool AnsibleUnchangedForty(vxlab::Lab& lab, int rounds) {
+    if (vxlab::Lab::Run({"sh", "-c", "command -v ansible-playbook >/dev/null"}) != 0) {
+        std::printf("ansible-playbook: not installed, not measured\n");
+        return true;
+    }
+    const std::string dir = "/tmp/" + lab.StationNamespace() + "-bench-ansible";
+    std::filesystem::create_directories(dir);
+    if (!Restart(lab, "many:40") ||
+        Ctl({"export", "-o", dir + "/venue.json", "--wait", "300"}).status != 0) {
+        return false;
+    }
+    std::ofstream(dir + "/ansible.cfg")
+        << "[defaults]\ncollections_path = " VX_ANSIBLE_COLLECTIONS "\nremote_tmp = " << dir
+        << "/tmp\ninterpreter_python = /usr/bin/python3\n";
+    std::ofstream(dir + "/play.yml")
+        << "- {hosts: localhost, gather_facts: false, tasks: [{vx418.av.installation: {src: " << dir
+        << "/venue.json, adapter: vxst0, vx418ctl_path: " VX418CTL_BINARY
+        << "}, register: r, failed_when: r is failed or r is changed}]}\n";
+    std::vector<double> ms;
+    int failures = 0;
+    const std::size_t from = lab.EventCount();
+    for (int i = 0; i < rounds; ++i) {
+        std::string out;
+        const auto start = Clock::now();
+        const int status = vxlab::Lab::Run(
+            {"env", "ANSIBLE_CONFIG=" + dir + "/ansible.cfg", "ANSIBLE_HOME=" + dir,
+             "ansible-playbook", "-c", "local", "-i", "localhost,", dir + "/play.yml"},
+            &out);
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        failures += status != 0 ? 1 : 0;
+    }
+    std::filesystem::remove_all(dir);
+    std::printf(
+        "ansible-playbook, vx418.av.installation of 40 units already so, %d runs: wall p50 %.0f "
+        "ms  max %.0f ms, %zu requests to units (failed runs: %d)\n",
+        rounds, Percentile(ms, 0.5), *std::max_element(ms.begin(), ms.end()),
+        UnitRequestsSince(lab, from), failures);
+    return failures == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,7 +221,8 @@ int main(int argc, char** argv) {
     DiscoverThousand(*lab, rounds);
     const bool renamed = RenameByMac(*lab, renames);
     const bool applied = ApplyForty(*lab, rounds);
+    const bool ansible = AnsibleUnchangedForty(*lab, rounds);
     inStation.reset();
     lab.reset();
-    return renamed && applied ? 0 : 1;
+    return renamed && applied && ansible ? 0 : 1;
 }

@@ -462,6 +462,42 @@ TEST_F(CliLabTest, CheckFindsUnitsAsTheyComeFromTheBox) {
     EXPECT_EQ(std::count(people.out.begin(), people.out.end(), '\n'), 6) << people.out;
 }
 
+// The Ansible collection (ansible/) here, in the station namespace: ansible-playbook -c local
+// --diff runs tests/ansible/installation.yml. Check mode sends nothing, the first run changes,
+// the second does not, the diff shows before and after, a silent unit fails with vx418ctl's
+// message: the playbook asserts what each module said, the simulator what reached the units.
+TEST_F(CliLabTest, AnsibleCollectionAppliesOnceAndReports) {
+#ifndef VX_ANSIBLE_COLLECTIONS
+    GTEST_SKIP() << "the sanitizer build leaves the Python modules to the normal one";
+#else
+    if (vxlab::Lab::Run({"sh", "-c", "command -v ansible-playbook >/dev/null"}) != 0) {
+        GTEST_SKIP() << "ansible-playbook is not installed (Debian package ansible-core)";
+    }
+    StartLab({.preset = "demo"});
+    const std::string home = TempFile("ansible");
+    std::filesystem::create_directories(home);
+    // This host, the collection of the source tree, and none of the user's settings.
+    std::ofstream(home + "/hosts") << "localhost ansible_connection=local adapter=vxst0 "
+                                      "vx418ctl=" VX418CTL_BINARY "\n";
+    std::ofstream(home + "/ansible.cfg")
+        << "[defaults]\ncollections_path = " VX_ANSIBLE_COLLECTIONS "\ninventory = " << home
+        << "/hosts\nremote_tmp = " << home << "/tmp\ninterpreter_python = /usr/bin/python3\n";
+    std::string out;
+    EXPECT_EQ(vxlab::Lab::Run({"env", "ANSIBLE_HOME=" + home,
+                               "ANSIBLE_CONFIG=" + home + "/ansible.cfg", "ANSIBLE_NOCOLOR=1",
+                               "ansible-playbook", "--diff", VX_ANSIBLE_TESTS "/installation.yml"},
+                              &out),
+              0)
+        << out;
+    for (const char* shown : {"-  \"name\": \"SPARE1\"\n", "+  \"name\": \"lobby\"\n",
+                              "1 units of the file did not answer"}) {
+        EXPECT_NE(out.find(shown), std::string::npos) << shown << "\n" << out;
+    }
+    EXPECT_EQ(UnitRequestsSince(simFrom_), 3u) << "only the first run sends, one per change";
+    std::filesystem::remove_all(home);
+#endif
+}
+
 // Every command's --json output is exactly one document that the schema accepts, errors too.
 // A random segment as units may report it: shared names and addresses, slots and links that
 // need not agree (backups whose own link is empty or names another Transmitter, links a

@@ -29,6 +29,11 @@ expected=(
     /usr/share/doc/vx418/copyright /usr/share/doc/vx418/changelog.gz
     /usr/share/doc/vx418/capture-helper.md
 )
+collection=/usr/share/ansible/collections/ansible_collections/vx418/av
+for file in galaxy.yml meta/runtime.yml plugins/modules/info.py plugins/modules/installation.py \
+    plugins/module_utils/vx418ctl.py plugins/doc_fragments/vx418ctl.py; do
+    expected+=("$collection/$file")
+done
 for size in 16 32 48 128 256; do
     expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/vx418.png")
 done
@@ -94,6 +99,11 @@ for page in "$work"/root/usr/share/man/man1/*.1.gz; do
 done
 
 bash -n "$work/root/usr/share/bash-completion/completions/vx418ctl" || fail "bash completion"
+grep -q "^$collection/tests" "$work/files" && fail "the collection's tests are in the package"
+if command -v ansible-doc >/dev/null; then  # as on a station with the package
+    ANSIBLE_COLLECTIONS_PATH="$work/root/usr/share/ansible/collections" ANSIBLE_HOME="$work/ansible" \
+        ansible-doc vx418.av.installation vx418.av.info >/dev/null || fail "ansible-doc"
+fi
 
 echo "--- lintian"
 lintian --fail-on error,warning --display-info "$deb" || fail "lintian reports errors or warnings"
