@@ -654,7 +654,7 @@ class UnitsAnswer final : public CaptureHandle {
         const int result = inner_->SendPacket(frame, length);
         const std::lock_guard lock(mutex_);
         for (const vxsim::OutFrame& reply : engine_.Handle({frame, length})) {
-            HandleWindowFrame(reply.bytes.data(), reply.bytes.size());
+            HandleWindowFrame(reply.bytes.data(), reply.bytes.size(), CurrentAdapter().AdapterMac);
         }
         return result;
     }
