@@ -163,6 +163,7 @@ TEST_F(HelperLab, PassesUpOnlyTheUnitsPortWhileForeignTrafficFloodsTheLink) {
     handle_->BreakLoop();
     loop.join();
     ASSERT_TRUE(sent);
+    EXPECT_TRUE(handle_->Drops()) << "the helper did not pass on the library's counters";
     EXPECT_GT(passed, 10000);  // the mix's TFDP look-alikes pass the filter and are passed up
     EXPECT_EQ(excluded, 0);
 }
