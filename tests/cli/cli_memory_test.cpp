@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/ctl_install.h"
+#include "cli/ctl_install_file.h"
 #include "cli/ctl_lookup.h"
 #include "cli/ctl_operations.h"
 #include "cli/ctl_output.h"
@@ -517,6 +518,40 @@ TEST_F(CliMemoryTest, InstallationFilesAreCheckedBeforeUse) {
         std::string error;
         EXPECT_FALSE(ParseInstallation(document, error)) << c.error;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.error << ": " << error;
+    }
+}
+
+TEST_F(CliMemoryTest, InstallationTextIsReadOnlyWhenPlainJsonOfBoundedSize) {
+    const std::string kept = R"({"b":[1,-2,3.5,true,null,"x",{"n":[]}],"a":{"n":{}}})";
+    struct Case {
+        std::string text;
+        const char* error;  // empty: read as it is
+    };
+    const std::vector<Case> cases{
+        {kept, ""},
+        {R"({"units": {"a": {"name": "A", "name": "B"}}})", "the key \"name\" is given twice"},
+        {R"({"a": 1} {"b": 2})", "not JSON (at byte"},
+        {"[\"\xff\"]", "not JSON"},
+        {std::string(kMaxInstallationDepth + 1, '['), "nested deeper than 16 levels"},
+        {std::string(kMaxInstallationFileBytes + 1, ' '), "larger than 16 MiB"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto document = ParseInstallationText(c.text, error);
+        EXPECT_EQ(document.has_value(), *c.error == '\0') << c.error << ": " << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        if (document) {
+            EXPECT_EQ(document->dump(), kept);  // every value, in the file's order
+        }
+    }
+    // A device that never ends, a folder, a missing file.
+    for (const auto& [path, why] : std::vector<std::pair<std::string, std::string>>{
+             {"/dev/zero", "/dev/zero: larger than 16 MiB"},
+             {"/", "cannot read /"},
+             {"/nonexistent/venue.json", "cannot read"}}) {
+        std::string error;
+        EXPECT_FALSE(ReadInstallationDocument(path, error)) << path;
+        EXPECT_EQ(error.rfind(why, 0), 0u) << error;
     }
 }
 
