@@ -1,8 +1,8 @@
 // Feeds the capture helper's request handling what a member of its group may send over its
 // control socket: a session of messages, each a 2-byte length and its bytes (the rest of the
 // input is the last one). An in-memory segment stands in for the network. After each message it
-// checks that the answer is of the request's kind and whole, and that every frame that reached
-// the segment is a request as the frame table describes it, by a check of its own.
+// checks that the answer is of the request's kind, and that every frame that reached the segment
+// is a request as the frame table describes it, by a check of its own.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -60,32 +60,17 @@ bool IsRequest(const std::vector<std::uint8_t>& f) {
     });
 }
 
-// The answer's kind for each request, and that its fields read whole.
-bool AnswersRequest(CaptureMessage request, std::span<const std::uint8_t> bytes) {
-    auto answer = MessageReader::Of(bytes);
-    if (!answer) {
-        return false;
-    }
-    std::string text;
-    std::uint8_t flag = 0;
-    std::int32_t status = 0;
-    std::uint32_t refused = 0;
-    switch (answer->Type()) {
-        case CaptureMessage::Adapters:
-            return request == CaptureMessage::List && DecodeAdapters(*answer).has_value();
-        case CaptureMessage::ListFailed:
-        case CaptureMessage::Opened:
-            return (request == (answer->Type() == CaptureMessage::Opened ? CaptureMessage::Open
-                                                                         : CaptureMessage::List)) &&
-                   answer->Text(text) && answer->Complete();
-        case CaptureMessage::OpenFailed:
-            return request == CaptureMessage::Open && answer->U8(flag) && answer->Text(text) &&
-                   answer->Complete();
-        case CaptureMessage::Sent:
-            return request == CaptureMessage::Send && answer->I32(status) && answer->U32(refused) &&
-                   answer->Text(text) && answer->Complete();
-        case CaptureMessage::Dropped:
-            return request == CaptureMessage::Drops && DecodeDropped(*answer).has_value();
+// The answers each request may get.
+bool Answers(CaptureMessage request, CaptureMessage answer) {
+    switch (request) {
+        case CaptureMessage::List:
+            return answer == CaptureMessage::Adapters || answer == CaptureMessage::ListFailed;
+        case CaptureMessage::Open:
+            return answer == CaptureMessage::Opened || answer == CaptureMessage::OpenFailed;
+        case CaptureMessage::Send:
+            return answer == CaptureMessage::Sent;
+        case CaptureMessage::Drops:
+            return answer == CaptureMessage::Dropped;
         default:
             return false;
     }
@@ -121,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;  // the helper ends
         }
         const auto request = MessageReader::Of(message);
-        Require(request && AnswersRequest(request->Type(), *answer));
+        auto reader = MessageReader::Of(*answer);
+        Require(request && reader && Answers(request->Type(), reader->Type()));
         const auto sent = segment.SentFrames();
         Require(sent.size() <= sentBefore + 1);
         if (sent.size() > sentBefore) {
@@ -129,10 +115,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (request->Type() == CaptureMessage::Send) {
             // A frame either leaves, or is refused and counted once with a line of its own.
-            auto reader = *MessageReader::Of(*answer);
             std::int32_t status = 0;
             std::uint32_t refused = 0;
-            Require(reader.I32(status) && reader.U32(refused));
+            std::string error;
+            Require(reader->I32(status) && reader->U32(refused) && reader->Text(error) &&
+                    reader->Complete());
             Require((status == 0) == (sent.size() > sentBefore));
             Require(refused == refusedBefore + (status == 0 ? 0 : 1));
             Require(notes == static_cast<int>(refused));
