@@ -71,44 +71,8 @@ void Refill(DeviceTable& table, const std::vector<DeviceRecord>& devices) {
     }
 }
 
-std::optional<Installation> ReadInstallation(const std::string& path, std::string& error) {
-    const auto document = ReadInstallationDocument(path, error);
-    if (!document) {
-        return std::nullopt;
-    }
-    auto installation = ParseInstallation(*document, error);
-    if (!installation) {
-        error = path + ": " + error;
-    }
-    return installation;
-}
-
-// Every unit of the file, the Receivers it names and the units the answered ones name have
-// answered: the plan can be made.
-bool AllConcernedAnswered(const Installation& installation, const DeviceTable& table) {
-    for (const InstalledUnit& u : installation.units) {
-        if (!table.ContainsMac(MacText(u.mac))) {
-            return false;
-        }
-        const DeviceRecord r = table.RecordByMac(MacText(u.mac));
-        for (const MacBytes& peer : {r.T1Mac, r.T2Mac, r.T3Mac}) {
-            if (!IsEmptyMac(peer) && !table.ContainsMac(MacText(peer))) {
-                return false;
-            }
-        }
-        for (const auto& slot : u.slots) {
-            if (slot && !table.ContainsMac(MacText(*slot))) {
-                return false;
-            }
-        }
-        for (const MacBytes& rx : u.receivers) {
-            if (!table.ContainsMac(MacText(rx))) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
+// ReadBackAll: the units answered but do not match the file yet.
+constexpr int kRetry = -1;
 
 class Applier {
   public:
@@ -122,7 +86,7 @@ class Applier {
             units_.emplace(r.Mac, r);
         }
         order_ = devices;
-        const Plan plan = ComputePlan(installation_, devices);
+        Plan plan = ComputePlan(installation_, devices);
         Describe(plan);
         if (!plan.problems.empty()) {
             report_.Fail(kExitBadInput, "the file cannot be applied; nothing was sent:");
@@ -132,12 +96,7 @@ class Applier {
             return kExitBadInput;
         }
         if (!options_.dryRun) {
-            for (std::size_t i = 0; i < plan.steps.size(); ++i) {
-                if (const int status = Carry(plan.steps[i], i); status != kExitDone) {
-                    return status;
-                }
-            }
-            if (const int status = ReadBackAll(); status != kExitDone) {
+            if (const int status = CarryOutRounds(plan); status != kExitDone) {
                 return status;
             }
         }
@@ -153,33 +112,59 @@ class Applier {
     }
 
   private:
+    // Units may take a request otherwise than the model says (where their behaviour is not
+    // known): what they read back is planned for again, a few times.
+    int CarryOutRounds(Plan plan) {
+        constexpr int kRounds = 3;
+        for (int round = 1;; ++round) {
+            for (const PlanStep& step : plan.steps) {
+                if (const int status = Carry(step, carried_++); status != kExitDone) {
+                    return status;
+                }
+            }
+            const int status = ReadBackAll(round == kRounds);
+            if (status != kRetry) {
+                return status;
+            }
+            plan = ComputePlan(installation_, order_);
+            if (!plan.problems.empty() || !plan.skipped.empty() || plan.steps.empty()) {
+                return NotMatched();
+            }
+            report_.Note("the units did not all change as planned; " +
+                         std::to_string(plan.steps.size()) + " more changes");
+            Describe(plan);
+        }
+    }
+
+  private:
+    // The plan in the document and for people; a later round's steps are added to it.
     void Describe(const Plan& plan) {
         Json& document = report_.Document();
-        Json steps = Json::array();
+        const std::size_t first = lines_.size();
+        if (first == 0) {
+            Json missing = Json::array();
+            for (const MacBytes& mac : plan.missing) {
+                const InstalledUnit* u = installation_.Find(mac);
+                missing.push_back({{"mac", MacText(mac)}, {"name", u->name}});
+                report_.Note("not on the segment: " + u->name + " [" + MacText(mac) + "]");
+            }
+            for (const std::string& skipped : plan.skipped) {
+                report_.Note("left out: " + skipped);
+            }
+            document["plan"] = Json::array();
+            document["missing"] = missing;
+            document["skipped"] = plan.skipped;
+            document["requests_sent"] = 0;
+            document["matched"] = nullptr;
+            report_.Note("plan: " + std::to_string(plan.steps.size()) + " changes");
+        }
         for (const PlanStep& step : plan.steps) {
-            steps.push_back(StepJson(step));
-        }
-        Json missing = Json::array();
-        for (const MacBytes& mac : plan.missing) {
-            const InstalledUnit* u = installation_.Find(mac);
-            missing.push_back({{"mac", MacText(mac)}, {"name", u->name}});
-            report_.Note("not on the segment: " + u->name + " [" + MacText(mac) + "]");
-        }
-        for (const std::string& skipped : plan.skipped) {
-            report_.Note("left out: " + skipped);
-        }
-        document["plan"] = steps;
-        document["missing"] = missing;
-        document["skipped"] = plan.skipped;
-        document["requests_sent"] = 0;
-        document["matched"] = nullptr;
-        report_.Note("plan: " + std::to_string(plan.steps.size()) + " changes");
-        for (std::size_t i = 0; i < plan.steps.size(); ++i) {
-            lines_.push_back(std::to_string(i + 1) + ". " + StepLine(plan.steps[i], units_));
+            document["plan"].push_back(StepJson(step));
+            lines_.push_back(std::to_string(lines_.size() + 1) + ". " + StepLine(step, units_));
         }
         if (options_.dryRun || plan.steps.empty()) {
-            for (std::size_t i = 0; i < plan.steps.size(); ++i) {
-                Emit(plan.steps[i], i, "planned");
+            for (std::size_t i = first; i < lines_.size(); ++i) {
+                Emit(plan.steps[i - first], i, "planned");
             }
         }
     }
@@ -230,7 +215,8 @@ class Applier {
         }
     }
 
-    int ReadBackAll() {
+    // kRetry when the units answered but do not match yet and this is not the last round.
+    int ReadBackAll(bool last) {
         // The units of the file and the Receivers it names, among those that answered.
         std::set<MacBytes> concerned;
         for (const InstalledUnit& u : installation_.units) {
@@ -248,23 +234,33 @@ class Applier {
                 macs.push_back(mac);
             }
         }
+        // Before the last round, every unit's answer is enough: each change was confirmed on
+        // its own, so what they say now is what they keep.
         const auto holds = [&](const UnitRecords& records) {
-            return InstallationHolds(installation_, records, nullptr);
+            return !last || InstallationHolds(installation_, records, nullptr);
         };
         const CtlSession::ReadBack back = session_.ReadBackUnits(macs, holds, options_.wait);
         Update(back.records);
-        report_.Document()["matched"] = back.matched;
-        if (back.matched) {
+        const bool matched = back.answered && InstallationHolds(installation_, units_, nullptr);
+        report_.Document()["matched"] = matched;
+        if (matched) {
             return kExitDone;
         }
-        std::string difference;
-        InstallationHolds(installation_, units_, &difference);
+        if (back.answered && !last) {
+            return kRetry;
+        }
         if (!back.answered) {
             report_.Fail(kExitNoAnswer,
                          "not every unit answered the read-back; check with `vx418ctl export -i " +
                              options_.adapter.typed + "`");
             return kExitNoAnswer;
         }
+        return NotMatched();
+    }
+
+    int NotMatched() {
+        std::string difference;
+        InstallationHolds(installation_, units_, &difference);
         return report_.Fail(kExitRefused,
                             "after the changes the units do not match the file: " + difference);
     }
@@ -276,9 +272,52 @@ class Applier {
     UnitRecords units_;                // the latest record of every unit that answered
     std::vector<DeviceRecord> order_;  // the same, in arrival order
     std::vector<std::string> lines_;   // each step for people
+    std::size_t carried_ = 0;          // steps sent so far, over all rounds
 };
 
 }  // namespace
+
+std::optional<Installation> ReadInstallation(const std::string& path, std::string& error) {
+    const auto document = ReadInstallationDocument(path, error);
+    if (!document) {
+        return std::nullopt;
+    }
+    auto installation = ParseInstallation(*document, error);
+    if (!installation) {
+        error = path + ": " + error;
+    }
+    return installation;
+}
+
+// Every unit of the file, the Receivers it names and the units the answered ones name have
+// answered: the plan can be made.
+bool AllConcernedAnswered(const Installation& installation, const DeviceTable& table) {
+    for (const InstalledUnit& u : installation.units) {
+        if (!table.ContainsMac(MacText(u.mac))) {
+            return false;
+        }
+        const DeviceRecord r = table.RecordByMac(MacText(u.mac));
+        for (const MacBytes& peer : {r.T1Mac, r.T2Mac, r.T3Mac}) {
+            if (!IsEmptyMac(peer) && !table.ContainsMac(MacText(peer))) {
+                return false;
+            }
+        }
+        for (const auto& slot : u.slots) {
+            if (slot && !table.ContainsMac(MacText(*slot))) {
+                return false;
+            }
+        }
+        for (const MacBytes& rx : u.receivers) {
+            if (!table.ContainsMac(MacText(rx))) {
+                return false;
+            }
+        }
+        if (u.transmitterOf && *u.transmitterOf && !table.ContainsMac(MacText(**u.transmitterOf))) {
+            return false;
+        }
+    }
+    return true;
+}
 
 int Apply(const RunOptions& options, Reporter& report) {
     Json& document = report.Document();

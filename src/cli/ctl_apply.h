@@ -5,7 +5,17 @@
 // installation read back. Done only when it matches; units of the file that do not answer are
 // reported, never invented.
 
+#include <optional>
+#include <string>
+
 #include "cli/ctl_commands.h"
+#include "cli/ctl_install.h"
 #include "cli/ctl_report.h"
 
 int Apply(const RunOptions& options, Reporter& report);
+
+// The installation file at path; nothing and why when it cannot be read or is not valid.
+std::optional<Installation> ReadInstallation(const std::string& path, std::string& error);
+// Every unit of the file, the Receivers it names and the units the answered ones name have
+// answered: a discovery for the file may end.
+bool AllConcernedAnswered(const Installation& installation, const DeviceTable& table);

@@ -109,28 +109,19 @@ InstalledUnit ParseUnit(const std::string& key, const Json& unit) {
     return u;
 }
 
-// Each Receiver has one place, named Receivers are Receivers, addresses are not shared.
+// A multicast Transmitter's "receivers" and those Receivers' "transmitter" tell the same link
+// twice: they must agree, and a Receiver links to one Transmitter. Slots may name anything the
+// units report, and units may share a name or an address.
 void CheckConsistency(const Installation& installation) {
-    std::map<MacBytes, MacBytes> placedWith;
-    std::map<Ipv4Bytes, MacBytes> addresses;
+    std::map<MacBytes, MacBytes> fedBy;
     for (const InstalledUnit& u : installation.units) {
-        if (const auto [it, fresh] = addresses.emplace(u.ip, u.mac); !fresh) {
-            throw Invalid{"units " + MacText(it->second) + " and " + MacText(u.mac) +
-                          " have the same address " + Ipv4Text(u.ip)};
-        }
-        std::vector<MacBytes> named(u.receivers);
-        for (const auto& slot : u.slots) {
-            if (slot) {
-                named.push_back(*slot);
-            }
-        }
-        for (const MacBytes& rx : named) {
+        for (const MacBytes& rx : u.receivers) {
             const InstalledUnit* r = installation.Find(rx);
             if (r != nullptr && r->transmitter) {
                 throw Invalid{"unit " + MacText(u.mac) + ": " + MacText(rx) +
                               " is a Transmitter, not a Receiver"};
             }
-            if (const auto [it, fresh] = placedWith.emplace(rx, u.mac); !fresh) {
+            if (const auto [it, fresh] = fedBy.emplace(rx, u.mac); !fresh) {
                 throw Invalid{"Receiver " + MacText(rx) + " is given twice (" +
                               MacText(it->second) + ", " + MacText(u.mac) + ")"};
             }
@@ -141,8 +132,11 @@ void CheckConsistency(const Installation& installation) {
         }
     }
     for (const InstalledUnit& u : installation.units) {
-        if (u.transmitterOf && *u.transmitterOf && placedWith.count(u.mac) == 0 &&
-            installation.Find(**u.transmitterOf) != nullptr) {
+        if (!u.transmitterOf || !*u.transmitterOf || fedBy.count(u.mac) != 0) {
+            continue;
+        }
+        const InstalledUnit* tx = installation.Find(**u.transmitterOf);
+        if (tx != nullptr && tx->transmitter && tx->mode == Topology::Multicast) {
             throw Invalid{"unit " + MacText(u.mac) + ": its \"transmitter\" " +
                           MacText(**u.transmitterOf) + " does not list it"};
         }
@@ -158,6 +152,19 @@ const InstalledUnit* Installation::Find(const MacBytes& mac) const {
         }
     }
     return nullptr;
+}
+
+std::map<MacBytes, std::optional<MacBytes>> Installation::WantedLinks() const {
+    std::map<MacBytes, std::optional<MacBytes>> links;
+    for (const InstalledUnit& u : units) {
+        if (!u.transmitter && u.transmitterOf) {
+            links[u.mac] = *u.transmitterOf;
+        }
+        for (const MacBytes& rx : u.receivers) {
+            links[rx] = u.mac;
+        }
+    }
+    return links;
 }
 
 Json InstallationJson(const std::vector<DeviceRecord>& devices, const std::string& adapter) {

@@ -12,11 +12,15 @@
 //    "02:18:00:00:02:01": {"name": "FOYER", "ip": "198.18.1.21", "kind": "receiver",
 //                          "transmitter": "02:18:00:00:01:01"}}}
 //
-// A Transmitter's entry says which Receivers it has. A Receiver's "transmitter" must agree with
-// that; it decides alone only for a Transmitter that is not in the file (the Receiver stays
-// with it) or when null (the Receiver is free).
+// Each field is what that unit itself reports: a Receiver's "transmitter" is its own link, a
+// unicast Transmitter's "main", "backup1" and "backup2" its own slots. The two ends need not
+// agree (a backup's own link may be empty or name another Transmitter). A multicast
+// Transmitter names no Receiver itself: its "receivers" are the Receivers whose own link names
+// it, so they must agree with those Receivers' "transmitter". A Receiver without "transmitter"
+// keeps its link as it is.
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,14 +39,17 @@ struct InstalledUnit {
     std::optional<Topology> mode;  // null in the file: left as it is
     // Unicast: main, backup 1, backup 2 (nothing: the slot is empty).
     std::array<std::optional<MacBytes>, 3> slots;
-    std::vector<MacBytes> receivers;  // multicast
-    // A Receiver's "transmitter": absent (outer nullopt), null, or a MAC.
+    std::vector<MacBytes> receivers;  // multicast: the Receivers whose own link names it
+    // A Receiver's own link: absent (outer nullopt: left as it is), null (empty), or a MAC.
     std::optional<std::optional<MacBytes>> transmitterOf;
 };
 
 struct Installation {
     std::vector<InstalledUnit> units;  // in the file's order
     const InstalledUnit* Find(const MacBytes& mac) const;
+    // The own link the file wants for each Receiver that it says something about: its
+    // "transmitter", or the multicast Transmitter that lists it (empty optional: no link).
+    std::map<MacBytes, std::optional<MacBytes>> WantedLinks() const;
 };
 
 // The installation as the units describe themselves.

@@ -235,10 +235,12 @@ bool IsAlreadySo(const OperationInput& input, const DeviceRecord& unit, const De
             if (other == nullptr) {
                 return false;
             }
-            if (input.slot != PeerSlot::Main || IsUnicast(unit)) {
+            if (input.slot != PeerSlot::Main) {
                 return SlotMac(unit, input.slot) == other->Mac;
             }
-            return other->T1Mac == unit.Mac;
+            // A main Receiver names its Transmitter, and a unicast one names it back.
+            return other->T1Mac == unit.Mac &&
+                   (!IsUnicast(unit) || SlotMac(unit, PeerSlot::Main) == other->Mac);
         case CtlOperation::Detach:
             if (other == nullptr) {
                 return false;
@@ -279,9 +281,13 @@ std::vector<SideEffect> SideEffectsOf(const OperationInput& input,
             effects.push_back({occupant, unit.Mac, input.slot, false});
         }
     }
-    // The Receiver leaves another Transmitter, or another slot of this one.
-    const bool elsewhere =
-        other->T1Mac != unit.Mac || (intoSlot && SlotHolding(unit, other->Mac) != input.slot);
+    if (input.slot != PeerSlot::Main) {
+        return effects;  // a backup slot names the Receiver; its own link stays as it is
+    }
+    // A main Receiver leaves the Transmitter its own link names (and the slot it has there).
+    const std::optional<PeerSlot> heldHere =
+        IsUnicast(unit) ? SlotHolding(unit, other->Mac) : std::nullopt;
+    const bool elsewhere = other->T1Mac != unit.Mac || (heldHere && *heldHere != PeerSlot::Main);
     if (elsewhere) {
         AddLeaving(effects, devices, *other, true);
     }

@@ -65,7 +65,8 @@ std::string SentValue(const PreparedRequest& request);
 bool IsAlreadySo(const OperationInput& input, const DeviceRecord& unit, const DeviceRecord* other);
 
 // A Receiver that the change takes from where it is: detached (a Transmitter's mode changes, or
-// another Receiver takes its slot) or moved (attached elsewhere now).
+// another Receiver takes its slot) or moved (its own link names another Transmitter now). A
+// backup slot changes only the Transmitter's slot, never the Receiver's own link.
 struct SideEffect {
     MacBytes receiver{};
     MacBytes from{};                   // the Transmitter it leaves

@@ -144,10 +144,11 @@ Json UnitsView::TopologyJson() const {
                     {"name", r != nullptr ? Json(Latin1ToUtf8(NameText(r->Name))) : Json(nullptr)},
                     {"answered", r != nullptr}};
     };
+    const std::vector<bool> available = AvailableReceivers(devices_);
     for (int i = 0; i < static_cast<int>(devices_.size()); ++i) {
         const DeviceRecord& r = devices_[static_cast<std::size_t>(i)];
         if (!IsTransmitter(r)) {
-            if (IsEmptyMac(r.T1Mac)) {
+            if (available[static_cast<std::size_t>(i)]) {
                 free.push_back({{"mac", MacText(r.Mac)}, {"name", Latin1ToUtf8(NameText(r.Name))}});
             }
             continue;

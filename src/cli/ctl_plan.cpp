@@ -1,9 +1,11 @@
 #include "cli/ctl_plan.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "cli/ctl_text.h"
+#include "protocol/request_effects.h"
 #include "views/labels.h"
 
 namespace {
@@ -11,37 +13,12 @@ namespace {
 constexpr PeerSlot kSlots[] = {PeerSlot::Main, PeerSlot::Backup1, PeerSlot::Backup2};
 constexpr MacBytes kNoMac{};
 
-// Where the file puts a Receiver.
-struct Place {
-    enum class Kind { Free, Slot, Fed, With } kind = Kind::Free;
-    MacBytes transmitter{};
-    PeerSlot slot = PeerSlot::Main;
-};
-
 bool IsUnicast(const DeviceRecord& r) {
     return ModeLowByte(r) != kModeMulticastLowByte;
 }
 
-std::map<MacBytes, Place> PlacesOf(const Installation& installation) {
-    std::map<MacBytes, Place> places;
-    for (const InstalledUnit& u : installation.units) {
-        for (const PeerSlot slot : kSlots) {
-            if (const auto& rx = u.slots[static_cast<std::size_t>(slot)]) {
-                places[*rx] = {Place::Kind::Slot, u.mac, slot};
-            }
-        }
-        for (const MacBytes& rx : u.receivers) {
-            places[rx] = {Place::Kind::Fed, u.mac, PeerSlot::Main};
-        }
-    }
-    for (const InstalledUnit& u : installation.units) {
-        if (!u.transmitter && places.count(u.mac) == 0) {
-            const bool with = u.transmitterOf && *u.transmitterOf;
-            places[u.mac] = {with ? Place::Kind::With : Place::Kind::Free,
-                             with ? **u.transmitterOf : kNoMac, PeerSlot::Main};
-        }
-    }
-    return places;
+MacBytes Wanted(const InstalledUnit& u, PeerSlot slot) {
+    return u.slots[static_cast<std::size_t>(slot)].value_or(kNoMac);
 }
 
 bool NameHolds(const std::string& wanted, const DeviceRecord& r) {
@@ -52,68 +29,144 @@ bool NameHolds(const std::string& wanted, const DeviceRecord& r) {
     return check.verdict == NameVerdict::Accepted && check.field == r.Name;
 }
 
-// The Receiver is where the file puts it (in the right slot when its Transmitter answered).
-bool PlaceHolds(const Place& place, const DeviceRecord& rx, const UnitRecords& units) {
-    if (place.kind == Place::Kind::Free) {
-        return IsEmptyMac(rx.T1Mac);
-    }
-    if (rx.T1Mac != place.transmitter) {
-        return false;
-    }
-    const auto tx = units.find(place.transmitter);
-    return place.kind != Place::Kind::Slot || tx == units.end() ||
-           SlotMac(tx->second, place.slot) == rx.Mac;
+// A unit's record by MAC; nullptr for one that did not answer.
+using FindUnitRecord = std::function<const DeviceRecord*(const MacBytes&)>;
+
+std::string Named(const MacBytes& mac, const FindUnitRecord& find) {
+    const DeviceRecord* r = find(mac);
+    return r == nullptr ? MacText(mac) : DisplayText(NameText(r->Name)) + " [" + MacText(mac) + "]";
 }
 
-std::string Named(const MacBytes& mac, const UnitRecords& units) {
-    const auto it = units.find(mac);
-    return it == units.end() ? MacText(mac)
-                             : DisplayText(NameText(it->second.Name)) + " [" + MacText(mac) + "]";
+Json MacJson(const MacBytes& mac) {
+    return IsEmptyMac(mac) ? Json(nullptr) : Json(MacText(mac));
 }
 
-// Frees a Receiver from the Transmitter it names, on both ends.
-void Release(DeviceRecord& rx, UnitRecords& units) {
-    if (const auto tx = units.find(rx.T1Mac); tx != units.end() && IsUnicast(tx->second)) {
+Json ModeJson(std::optional<Topology> mode) {
+    return !mode ? Json(nullptr) : Json(*mode == Topology::Unicast ? "unicast" : "multicast");
+}
+
+Json ModeJson(const DeviceRecord& r) {
+    const std::uint8_t mode = ModeLowByte(r);
+    return mode > 1 ? Json(nullptr) : ModeJson(static_cast<Topology>(mode));
+}
+
+// Every field of the file that the units do not show; stops at the first when `first`.
+std::vector<FieldDifference> Differences(const Installation& installation,
+                                         const FindUnitRecord& find, bool first) {
+    std::vector<FieldDifference> found;
+    const auto differs = [&](const MacBytes& mac, const char* field, Json file, Json unit) {
+        found.push_back({mac, field, std::move(file), std::move(unit)});
+        return first;
+    };
+    for (const InstalledUnit& u : installation.units) {
+        const DeviceRecord* r = find(u.mac);
+        if (r == nullptr) {
+            continue;
+        }
+        if (!NameHolds(u.name, *r) &&
+            differs(u.mac, "name", u.name, Latin1ToUtf8(NameText(r->Name)))) {
+            return found;
+        }
+        if (r->Ip != u.ip && differs(u.mac, "ip", Ipv4Text(u.ip), Ipv4Text(r->Ip))) {
+            return found;
+        }
+        if (IsTransmitter(*r) != u.transmitter &&
+            differs(u.mac, "kind", u.transmitter ? "transmitter" : "receiver",
+                    IsTransmitter(*r) ? "transmitter" : "receiver")) {
+            return found;
+        }
+        if (u.mode && ModeLowByte(*r) != static_cast<std::uint8_t>(*u.mode) &&
+            differs(u.mac, "mode", ModeJson(u.mode), ModeJson(*r))) {
+            return found;
+        }
+        static constexpr const char* kSlotFields[] = {"main", "backup1", "backup2"};
         for (const PeerSlot slot : kSlots) {
-            if (SlotMac(tx->second, slot) == rx.Mac) {
-                SlotMac(tx->second, slot) = kNoMac;
+            if (u.mode == Topology::Unicast && SlotMac(*r, slot) != Wanted(u, slot) &&
+                differs(u.mac, kSlotFields[static_cast<int>(slot)], MacJson(Wanted(u, slot)),
+                        MacJson(SlotMac(*r, slot)))) {
+                return found;
             }
         }
     }
-    rx.T1Mac = kNoMac;
-    rx.PeerIp = {};
+    for (const auto& [rx, link] : installation.WantedLinks()) {
+        const DeviceRecord* r = find(rx);
+        if (r != nullptr && r->T1Mac != link.value_or(kNoMac) &&
+            differs(rx, "transmitter", MacJson(link.value_or(kNoMac)), MacJson(r->T1Mac))) {
+            return found;
+        }
+    }
+    return found;
+}
+
+// The first difference for people; empty when there is none.
+std::string FirstDifference(const Installation& installation, const FindUnitRecord& find) {
+    const std::vector<FieldDifference> found = Differences(installation, find, true);
+    if (found.empty()) {
+        return {};
+    }
+    const FieldDifference& d = found.front();
+    const auto text = [](const Json& value) {
+        return value.is_null() ? std::string("none") : value.get<std::string>();
+    };
+    return Named(d.unit, find) + ": " + d.field + " is " + text(d.units) + ", not " + text(d.file);
 }
 
 class Planner {
   public:
     Planner(const Installation& installation, const std::vector<DeviceRecord>& current)
-        : installation_(installation), places_(PlacesOf(installation)) {
-        for (const DeviceRecord& r : current) {
-            model_.emplace(r.Mac, r);
+        : installation_(installation), links_(installation.WantedLinks()), model_(current) {
+        for (std::size_t i = 0; i < model_.size(); ++i) {
+            index_.emplace(model_[i].Mac, i);
         }
     }
 
     Plan Run() {
         for (const InstalledUnit& u : installation_.units) {
-            if (model_.count(u.mac) == 0) {
+            if (!Present(u.mac)) {
                 plan_.missing.push_back(u.mac);
             }
         }
         Names();
         Addresses();
         Modes();
-        Detaches();
-        Attaches();
-        std::string difference;
-        if (plan_.problems.empty() && plan_.skipped.empty() &&
-            !InstallationHolds(installation_, model_, &difference)) {
-            plan_.problems.push_back("no plan reaches the file: " + difference);
+        EmptyWrongSlots();
+        ClearLinks();
+        LinkToMulticast();
+        UnicastMains();
+        UnicastBackups();
+        if (plan_.problems.empty() && plan_.skipped.empty()) {
+            const std::string difference = FirstDifference(installation_, Finder());
+            if (!difference.empty()) {
+                plan_.problems.push_back("no request the units take gives " + difference);
+            }
         }
         return plan_;
     }
 
   private:
-    bool Present(const MacBytes& mac) const { return model_.count(mac) != 0; }
+    const DeviceRecord* Get(const MacBytes& mac) const {
+        const auto it = index_.find(mac);
+        return it == index_.end() ? nullptr : &model_[it->second];
+    }
+    bool Present(const MacBytes& mac) const { return Get(mac) != nullptr; }
+    const DeviceRecord& At(const MacBytes& mac) const { return *Get(mac); }
+    FindUnitRecord Finder() const {
+        return [this](const MacBytes& mac) { return Get(mac); };
+    }
+    std::string Name(const MacBytes& mac) const { return Named(mac, Finder()); }
+    bool IsTransmitterOfMode(const MacBytes& mac, bool unicast) const {
+        const DeviceRecord* r = Get(mac);
+        return r != nullptr && IsTransmitter(*r) && IsUnicast(*r) == unicast;
+    }
+    // The unicast Transmitters of the file whose mode the model shows.
+    template <typename Visit>
+    void ForEachUnicast(Visit visit) const {
+        for (const InstalledUnit& u : installation_.units) {
+            if (u.mode == Topology::Unicast && IsTransmitterOfMode(u.mac, true)) {
+                visit(u);
+            }
+        }
+    }
 
     void Add(const PlanStep& step) {
         ApplyStep(step, model_);
@@ -142,17 +195,17 @@ class Planner {
             if (!Present(u.mac)) {
                 continue;
             }
-            if (IsTransmitter(model_.at(u.mac)) != u.transmitter) {
-                plan_.problems.push_back(Named(u.mac, model_) + " is a " +
+            if (IsTransmitter(At(u.mac)) != u.transmitter) {
+                plan_.problems.push_back(Name(u.mac) + " is a " +
                                          (u.transmitter ? "Receiver" : "Transmitter") +
                                          "; no command changes a unit's kind");
             }
-            if (NameHolds(u.name, model_.at(u.mac))) {
+            if (NameHolds(u.name, At(u.mac))) {
                 continue;
             }
             OperationInput input{CtlOperation::Rename, u.name};
             if (const auto refusal = CheckOperationInput(input)) {
-                plan_.problems.push_back(Named(u.mac, model_) + ": the name " + u.name +
+                plan_.problems.push_back(Name(u.mac) + ": the name " + u.name +
                                          " cannot be set: " + *refusal);
                 continue;
             }
@@ -161,8 +214,8 @@ class Planner {
     }
 
     const DeviceRecord* HolderOf(const Ipv4Bytes& ip, const MacBytes& except) const {
-        for (const auto& [mac, r] : model_) {
-            if (r.Ip == ip && mac != except) {
+        for (const DeviceRecord& r : model_) {
+            if (r.Ip == ip && r.Mac != except) {
                 return &r;
             }
         }
@@ -172,7 +225,7 @@ class Planner {
     void Addresses() {
         std::vector<const InstalledUnit*> moves;
         for (const InstalledUnit& u : installation_.units) {
-            if (Present(u.mac) && model_.at(u.mac).Ip != u.ip) {
+            if (Present(u.mac) && At(u.mac).Ip != u.ip) {
                 moves.push_back(&u);
             }
         }
@@ -194,8 +247,7 @@ class Planner {
             const bool holderMoves = std::any_of(moves.begin(), moves.end(),
                                                  [&](auto* m) { return m->mac == holder->Mac; });
             plan_.problems.push_back(
-                Named(u->mac, model_) + " cannot take " + Ipv4Text(u->ip) + ": " +
-                Named(holder->Mac, model_) +
+                Name(u->mac) + " cannot take " + Ipv4Text(u->ip) + ": " + Name(holder->Mac) +
                 (holderMoves ? " has it and waits for another address in a circle; move one "
                                "of them to a free address first"
                              : " has it and keeps it"));
@@ -204,8 +256,8 @@ class Planner {
 
     void Modes() {
         for (const InstalledUnit& u : installation_.units) {
-            if (!Present(u.mac) || !u.transmitter || !u.mode || !IsTransmitter(model_.at(u.mac)) ||
-                ModeLowByte(model_.at(u.mac)) == static_cast<std::uint8_t>(*u.mode)) {
+            if (!Present(u.mac) || !u.transmitter || !u.mode || !IsTransmitter(At(u.mac)) ||
+                ModeLowByte(At(u.mac)) == static_cast<std::uint8_t>(*u.mode)) {
                 continue;
             }
             OperationInput input;
@@ -215,70 +267,104 @@ class Planner {
         }
     }
 
-    // The first slot of a unicast Transmitter of the file that differs; nothing when none does.
-    std::optional<int> FirstWrongSlot(const InstalledUnit& u) const {
-        if (!Present(u.mac) || u.mode != Topology::Unicast || !IsUnicast(model_.at(u.mac))) {
-            return std::nullopt;
-        }
-        for (int s = 0; s < 3; ++s) {
-            const MacBytes want = u.slots[static_cast<std::size_t>(s)].value_or(kNoMac);
-            if (SlotMac(model_.at(u.mac), kSlots[s]) != want) {
-                return s;
+    // Empties a unicast Transmitter's slots from the last down to `from`, so that no backup
+    // moves up into a slot that is being emptied.
+    void EmptySlotsFrom(const MacBytes& tx, int from) {
+        for (int s = 2; s >= from; --s) {
+            const MacBytes occupant = SlotMac(At(tx), kSlots[s]);
+            if (!IsEmptyMac(occupant)) {
+                AddConnection(CtlOperation::Detach, tx, occupant, PeerSlot::Main);
             }
-        }
-        return std::nullopt;
-    }
-
-    void Detaches() {
-        for (const InstalledUnit& u : installation_.units) {
-            const auto first = FirstWrongSlot(u);
-            for (int s = 2; first && s >= *first; --s) {
-                const MacBytes occupant = SlotMac(model_.at(u.mac), kSlots[s]);
-                if (!IsEmptyMac(occupant)) {
-                    AddConnection(CtlOperation::Detach, u.mac, occupant, PeerSlot::Main);
-                }
-            }
-        }
-        for (const auto& [rx, place] : places_) {
-            if (!Present(rx) || IsEmptyMac(model_.at(rx).T1Mac) ||
-                PlaceHolds(place, model_.at(rx), model_)) {
-                continue;
-            }
-            const MacBytes from = model_.at(rx).T1Mac;
-            if (place.kind == Place::Kind::With) {
-                plan_.problems.push_back(Named(rx, model_) + " cannot be attached to " +
-                                         MacText(place.transmitter) + ", which is not in the file");
-                continue;
-            }
-            AddConnection(CtlOperation::Detach, from, rx, PeerSlot::Main);
         }
     }
 
-    void Attaches() {
-        for (const InstalledUnit& u : installation_.units) {
-            if (!Present(u.mac) || !u.transmitter || !u.mode) {
-                continue;
-            }
-            if (*u.mode == Topology::Unicast) {
-                for (const PeerSlot slot : kSlots) {
-                    const auto& want = u.slots[static_cast<std::size_t>(slot)];
-                    if (want && SlotMac(model_.at(u.mac), slot) != *want) {
-                        AddConnection(CtlOperation::Attach, u.mac, *want, slot);
-                    }
+    // Slots the file wants empty. A slot that should name another Receiver is simply set
+    // later: an Add replaces what it held.
+    void EmptyWrongSlots() {
+        ForEachUnicast([&](const InstalledUnit& u) {
+            for (int s = 2; s >= 0; --s) {
+                const MacBytes occupant = SlotMac(At(u.mac), kSlots[s]);
+                if (IsEmptyMac(occupant) || !IsEmptyMac(Wanted(u, kSlots[s]))) {
+                    continue;
                 }
+                if (s == 0) {
+                    EmptySlotsFrom(u.mac, 1);  // the backups come back later
+                }
+                AddConnection(CtlOperation::Detach, u.mac, occupant, PeerSlot::Main);
+            }
+        });
+    }
+
+    // A link that should be empty goes with a Delete at the Transmitter it names. A unicast
+    // one takes a Delete only for a Receiver in its slots: one its link merely names is made
+    // its main Receiver first.
+    void ClearLinks() {
+        for (const auto& [rx, link] : links_) {
+            if (link || !Present(rx) || IsEmptyMac(At(rx).T1Mac)) {
                 continue;
             }
-            for (const MacBytes& rx : u.receivers) {
-                if (!Present(rx) || model_.at(rx).T1Mac != u.mac) {
+            const MacBytes tx = At(rx).T1Mac;
+            const DeviceRecord* holder = Get(tx);
+            if (holder == nullptr || !IsTransmitter(*holder)) {
+                plan_.problems.push_back(Name(rx) + ": its link to " + MacText(tx) +
+                                         " cannot be cleared: that unit did not answer or is "
+                                         "not a Transmitter");
+                continue;
+            }
+            if (IsUnicast(*holder) && !SlotHolding(*holder, rx)) {
+                EmptySlotsFrom(tx, 1);
+                AddConnection(CtlOperation::Attach, tx, rx, PeerSlot::Main);
+            } else if (IsUnicast(*holder) && holder->T1Mac == rx) {
+                EmptySlotsFrom(tx, 1);  // so that no backup moves up
+            }
+            AddConnection(CtlOperation::Detach, tx, rx, PeerSlot::Main);
+        }
+    }
+
+    void LinkToMulticast() {
+        for (const auto& [rx, link] : links_) {
+            if (link && Present(rx) && At(rx).T1Mac != *link && IsTransmitterOfMode(*link, false)) {
+                AddConnection(CtlOperation::Attach, *link, rx, PeerSlot::Main);
+            }
+        }
+    }
+
+    // Main Receivers, after the Receivers whose own link should name a unicast Transmitter
+    // whose main they are not: the only request that sets such a link is an Add of the
+    // Receiver as main, which the file's main then replaces.
+    void UnicastMains() {
+        ForEachUnicast([&](const InstalledUnit& u) {
+            const MacBytes main = Wanted(u, PeerSlot::Main);
+            for (const auto& [rx, link] : links_) {
+                if (link == u.mac && rx != main && Present(rx) && At(rx).T1Mac != u.mac &&
+                    !IsEmptyMac(main)) {
                     AddConnection(CtlOperation::Attach, u.mac, rx, PeerSlot::Main);
                 }
             }
-        }
+            const auto wantedLink = links_.find(main);
+            const bool linkWrong = wantedLink != links_.end() && wantedLink->second == u.mac &&
+                                   Present(main) && At(main).T1Mac != u.mac;
+            if (!IsEmptyMac(main) && (SlotMac(At(u.mac), PeerSlot::Main) != main || linkWrong)) {
+                AddConnection(CtlOperation::Attach, u.mac, main, PeerSlot::Main);
+            }
+        });
+    }
+
+    void UnicastBackups() {
+        ForEachUnicast([&](const InstalledUnit& u) {
+            for (const PeerSlot slot : {PeerSlot::Backup1, PeerSlot::Backup2}) {
+                const MacBytes want = Wanted(u, slot);
+                if (!IsEmptyMac(want) && SlotMac(At(u.mac), slot) != want) {
+                    AddConnection(CtlOperation::Attach, u.mac, want, slot);
+                }
+            }
+        });
     }
 
     const Installation& installation_;
-    const std::map<MacBytes, Place> places_;
-    UnitRecords model_;
+    const std::map<MacBytes, std::optional<MacBytes>> links_;
+    std::vector<DeviceRecord> model_;
+    std::map<MacBytes, std::size_t> index_;
     Plan plan_;
 };
 
@@ -288,92 +374,50 @@ Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecor
     return Planner(installation, current).Run();
 }
 
-bool InstallationHolds(const Installation& installation, const UnitRecords& units,
-                       std::string* difference) {
-    const auto differs = [&](const MacBytes& mac, const std::string& what) {
-        if (difference != nullptr) {
-            *difference = Named(mac, units) + ": " + what;
-        }
-        return false;
+namespace {
+
+FindUnitRecord FinderOf(const UnitRecords& units) {
+    return [&units](const MacBytes& mac) -> const DeviceRecord* {
+        const auto it = units.find(mac);
+        return it == units.end() ? nullptr : &it->second;
     };
-    for (const InstalledUnit& u : installation.units) {
-        const auto it = units.find(u.mac);
-        if (it == units.end()) {
-            continue;
-        }
-        const DeviceRecord& r = it->second;
-        if (!NameHolds(u.name, r)) {
-            return differs(u.mac, "name is not " + u.name);
-        }
-        if (r.Ip != u.ip) {
-            return differs(u.mac, "address is not " + Ipv4Text(u.ip));
-        }
-        if (IsTransmitter(r) != u.transmitter) {
-            return differs(u.mac, "kind differs");
-        }
-        if (u.mode && ModeLowByte(r) != static_cast<std::uint8_t>(*u.mode)) {
-            return differs(u.mac, "mode differs");
-        }
-        for (const PeerSlot slot : kSlots) {
-            if (u.mode == Topology::Unicast &&
-                SlotMac(r, slot) != u.slots[static_cast<std::size_t>(slot)].value_or(kNoMac)) {
-                return differs(u.mac, "Receivers differ");
-            }
-        }
-    }
-    for (const auto& [rx, place] : PlacesOf(installation)) {
-        const auto it = units.find(rx);
-        if (it != units.end() && !PlaceHolds(place, it->second, units)) {
-            return differs(rx, "attached elsewhere");
-        }
-    }
-    return true;
 }
 
-void ApplyStep(const PlanStep& step, UnitRecords& units) {
-    DeviceRecord& unit = units.at(step.unit);
+}  // namespace
+
+std::vector<FieldDifference> InstallationDifferences(const Installation& installation,
+                                                     const UnitRecords& units) {
+    return Differences(installation, FinderOf(units), false);
+}
+
+bool InstallationHolds(const Installation& installation, const UnitRecords& units,
+                       std::string* difference) {
+    const std::string first = FirstDifference(installation, FinderOf(units));
+    if (difference != nullptr) {
+        *difference = first;
+    }
+    return first.empty();
+}
+
+void ApplyStep(const PlanStep& step, std::vector<DeviceRecord>& units) {
+    const Records records(units);
     switch (step.input.operation) {
         case CtlOperation::Rename:
-            unit.Name = CheckDeviceName(step.input.text).field;
+            RenameEffect(records, step.unit, CheckDeviceName(step.input.text).field);
             return;
         case CtlOperation::SetIp:
-            unit.Ip = ParseAcceptedIpText(step.input.text).value_or(unit.Ip);
+            if (const auto ip = ParseAcceptedIpText(step.input.text)) {
+                SetIpEffect(records, step.unit, *ip);
+            }
             return;
         case CtlOperation::SetMode:
-            // A new mode drops every attachment, on both ends.
-            for (auto& [mac, r] : units) {
-                if (!IsTransmitter(r) && r.T1Mac == unit.Mac) {
-                    r.T1Mac = kNoMac;
-                    r.PeerIp = {};
-                }
-            }
-            unit.T1Mac = unit.T2Mac = unit.T3Mac = kNoMac;
-            unit.Mode = static_cast<std::uint16_t>(step.input.mode);
+            SetTopologyEffect(records, step.unit, step.input.mode);
             return;
         case CtlOperation::Attach:
+            AttachEffect(records, step.unit, *step.other, step.input.slot);
+            return;
         case CtlOperation::Detach:
-            break;
+            DetachEffect(records, step.unit, *step.other);
+            return;
     }
-    DeviceRecord& rx = units.at(*step.other);
-    if (step.input.operation == CtlOperation::Detach) {
-        const bool wasMain = IsUnicast(unit) && unit.T1Mac == rx.Mac;
-        Release(rx, units);
-        if (wasMain && !(IsEmptyMac(unit.T2Mac) && IsEmptyMac(unit.T3Mac))) {
-            // The first backup, else the second, moves up to main Receiver.
-            MacBytes& from = IsEmptyMac(unit.T2Mac) ? unit.T3Mac : unit.T2Mac;
-            unit.T1Mac = from;
-            from = kNoMac;
-        }
-        return;
-    }
-    Release(rx, units);
-    if (IsUnicast(unit) || step.input.slot != PeerSlot::Main) {
-        MacBytes& slot = SlotMac(unit, step.input.slot);
-        if (const auto old = units.find(slot);
-            old != units.end() && old->second.T1Mac == unit.Mac) {
-            old->second.T1Mac = kNoMac;  // the slot's previous Receiver is set free
-        }
-        slot = rx.Mac;
-    }
-    rx.T1Mac = unit.Mac;
 }

@@ -9,6 +9,7 @@
 #include "cli/ctl_apply.h"
 #include "cli/ctl_change.h"
 #include "cli/ctl_commands.h"
+#include "cli/ctl_diff.h"
 #include "cli/ctl_report.h"
 #include "cli/ctl_text.h"
 
@@ -19,8 +20,9 @@ using std::chrono::milliseconds;
 constexpr char kProgram[] = "vx418ctl";
 constexpr char kAdapterVariable[] = "VX418_ADAPTER";
 constexpr int kDefaultLockWaitMs = 30000;
-constexpr const char* kCommandNames[] = {"adapters", "discover", "show",   "rename", "set-ip",
-                                         "set-mode", "attach",   "detach", "export", "apply"};
+constexpr const char* kCommandNames[] = {"adapters", "discover", "show",   "rename",
+                                         "set-ip",   "set-mode", "attach", "detach",
+                                         "export",   "apply",    "diff"};
 
 constexpr char kFooter[] =
     "UNIT, TX and RX name a unit by its MAC address (aa:bb:cc:dd:ee:ff, aa-bb-cc-dd-ee-ff or\n"
@@ -40,7 +42,7 @@ constexpr char kFooter[] =
     "\n"
     "Exit status:\n"
     "  0  done, or already so; a listing worked\n"
-    "  1  a unit refused the change, or does not report it afterwards\n"
+    "  1  a unit refused the change, or does not report it afterwards; diff: the units differ\n"
     "  2  usage, an invalid value or file, or a change that needs --force\n"
     "  3  no answer: the change may or may not have been applied\n"
     "  4  the adapter could not be listed, locked, opened (for example without capture\n"
@@ -72,6 +74,7 @@ struct Commands {
     CLI::App* detach = nullptr;
     CLI::App* exportUnits = nullptr;
     CLI::App* apply = nullptr;
+    CLI::App* diff = nullptr;
 };
 
 const CLI::Validator kMilliseconds(
@@ -167,6 +170,10 @@ Commands Describe(CLI::App& app, Options& o) {
     c.apply = AddChange(app, o, "apply", "FILE -i ADAPTER: make the units match an export");
     c.apply->add_option("FILE", o.run.inputFile, "an installation file of 'vx418ctl export'")
         ->required();
+    c.diff = AddAdapterCommand(app, o, "diff",
+                               "FILE -i ADAPTER: where the units differ from an installation file");
+    c.diff->add_option("FILE", o.run.inputFile, "an installation file of 'vx418ctl export'")
+        ->required();
     return c;
 }
 
@@ -214,7 +221,7 @@ int UsageError(int argc, const char* const* argv, const std::string& message, st
     if (command.empty()) {
         text =
             "a command is needed (adapters, discover, show, rename, set-ip, set-mode, attach, "
-            "detach, export, apply)";
+            "detach, export, apply, diff)";
     } else if (!IsCommandName(command)) {
         text = "unknown command '" + command + "'";
     } else {
@@ -247,6 +254,9 @@ int Dispatch(const std::string& command, const Commands& c, Options& o, Reporter
     }
     if (c.apply->parsed()) {
         return Apply(o.run, report);
+    }
+    if (c.diff->parsed()) {
+        return Diff(o.run, report);
     }
     ChangeCommand change{command, {}, o.unit, o.other};
     change.input.text = o.text;

@@ -49,8 +49,8 @@ void Unlink(DeviceRecord& receiver) {
     receiver.PeerIp = kNoIp;
 }
 
-// Frees a Receiver from whichever unicast Transmitter holds it in a slot, and its own link.
-void Detach(Records records, DeviceRecord& receiver) {
+// The unicast Transmitter that the Receiver's own link names lets go of it, and the link goes.
+void Release(Records records, DeviceRecord& receiver) {
     if (DeviceRecord* holder = Find(records, receiver.T1Mac);
         holder != nullptr && holder != &receiver && IsTransmitterRecord(*holder) &&
         IsUnicast(*holder)) {
@@ -115,22 +115,15 @@ void AttachEffect(Records records, const MacBytes& transmitter, const MacBytes& 
         return;
     }
     rx->Kind = kReceiverKind;
-    const bool unicast = IsUnicast(*tx);
-    if (!unicast && slot != PeerSlot::Main) {
-        // A multicast Transmitter has no backups to speak of: its slot is noted as asked, and
-        // the Receiver keeps its own link (the units refuse such a request).
+    if (slot != PeerSlot::Main) {
         SlotFields fields = SlotOf(*tx, slot);
         fields.mac = receiver;
         fields.ip = rx->Ip;
         return;
     }
-    Detach(records, *rx);
-    if (unicast) {
+    Release(records, *rx);
+    if (IsUnicast(*tx)) {
         SlotFields fields = SlotOf(*tx, slot);
-        if (DeviceRecord* previous = Find(records, fields.mac);
-            previous != nullptr && previous != rx && previous->T1Mac == transmitter) {
-            Unlink(*previous);
-        }
         fields.mac = receiver;
         fields.ip = rx->Ip;
     }
@@ -145,17 +138,17 @@ void DetachEffect(Records records, const MacBytes& transmitter, const MacBytes& 
         return;
     }
     const bool wasMain = IsUnicast(*tx) && tx->T1Mac == receiver;
-    Detach(records, *rx);
     if (IsUnicast(*tx)) {
-        // Also a slot that names the Receiver while its own record names another Transmitter.
-        for (const PeerSlot slot : kSlots) {
-            SlotFields fields = SlotOf(*tx, slot);
+        // Every slot that names it: left in a backup slot, it would move up again.
+        for (const PeerSlot s : kSlots) {
+            SlotFields fields = SlotOf(*tx, s);
             if (fields.mac == receiver) {
                 fields.mac = kNoMac;
                 fields.ip = kNoIp;
             }
         }
     }
+    Unlink(*rx);
     rx->Kind = kReceiverKind;
     if (!wasMain) {
         return;

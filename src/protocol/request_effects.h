@@ -1,9 +1,11 @@
 #pragma once
 
-// What an accepted request does to the units, as the table shows it before they answer. Both
-// ends of an attachment change together, as the units change them: a Receiver freed from one
-// Transmitter's slot is free in its own record too, and a Receiver that moves up from a backup
-// slot leaves that slot. So no unit is shown twice, or nowhere, until the next Refresh.
+// What an accepted request does to the units, as the table shows it before they answer: the
+// fields each request sets on the units it names. A backup slot names its Receiver without
+// touching that Receiver's own link, so the two ends of an attachment need not agree. Beyond
+// that, two changes keep a unit from being shown twice: a Receiver attached anew leaves the
+// unicast slot its own link named, and a backup that moves up to main Receiver leaves its
+// backup slot and names its Transmitter (docs/operations.md).
 //
 // Each effect works on the table's valid records and changes nothing for a MAC that none of
 // them carries.
@@ -20,9 +22,11 @@ void RenameEffect(Records records, const MacBytes& unit, const NameField& name);
 void SetIpEffect(Records records, const MacBytes& unit, const Ipv4Bytes& ip);
 // Any change of mode, also to the same one, drops every attachment of the Transmitter.
 void SetTopologyEffect(Records records, const MacBytes& transmitter, Topology mode);
-// The Receiver leaves whatever held it; a unicast slot's previous Receiver is set free. A
-// backup slot of a multicast Transmitter is only noted in the Transmitter's record.
+// Main Receiver: it names the Transmitter (a unicast one names it back), leaving the unicast
+// slot its own link named; a replaced main Receiver keeps its own link. Backup: the slot names
+// the Receiver, whatever the Transmitter's mode; nothing else changes.
 void AttachEffect(Records records, const MacBytes& transmitter, const MacBytes& receiver,
                   PeerSlot slot);
-// A unicast Transmitter's first backup (else its second) moves up when the main one goes.
+// The Receiver's own link is cleared and a unicast Transmitter's slots that name it are emptied;
+// when the main one goes, the first backup (else the second) moves up.
 void DetachEffect(Records records, const MacBytes& transmitter, const MacBytes& receiver);

@@ -1,6 +1,7 @@
 #include "views/labels.h"
 
 #include <cstddef>
+#include <set>
 
 namespace {
 
@@ -123,6 +124,27 @@ bool HasConnection(const std::vector<DeviceRecord>& devices, int j) {
         }
     }
     return false;
+}
+
+std::vector<bool> AvailableReceivers(const std::vector<DeviceRecord>& devices) {
+    // What the Connections tree hangs under a Transmitter: the Receivers naming a multicast one,
+    // and a unicast one's main Receiver.
+    std::set<MacBytes> multicast;
+    std::set<MacBytes> unicastMains;
+    for (const DeviceRecord& r : devices) {
+        if (IsTransmitter(r) && ModeLowByte(r) == kModeMulticast) {
+            multicast.insert(r.Mac);
+        } else if (IsTransmitter(r)) {
+            unicastMains.insert(r.T1Mac);
+        }
+    }
+    std::vector<bool> available;
+    available.reserve(devices.size());
+    for (const DeviceRecord& r : devices) {
+        const bool shown = multicast.count(r.T1Mac) != 0 || unicastMains.count(r.Mac) != 0;
+        available.push_back(!IsTransmitter(r) && (IsEmptyMac(r.T1Mac) || !shown));
+    }
+    return available;
 }
 
 std::string MacFromLabel(std::string_view text) {

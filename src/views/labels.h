@@ -32,6 +32,12 @@ bool HasNoPeers(const std::vector<DeviceRecord>& devices, int j);
 // Multicast: some record names j in its T1Mac. Unicast: j has a peer. Picks the green icon.
 bool HasConnection(const std::vector<DeviceRecord>& devices, int j);
 
+// Per record: listed among the Available Receivers (and offered by the Connect picker). A
+// Receiver with an empty own link, and also one that no Transmitter of the snapshot feeds (its
+// link names a Transmitter that does not name it back, or one that did not answer), so that
+// every unit that answered can be selected somewhere.
+std::vector<bool> AvailableReceivers(const std::vector<DeviceRecord>& devices);
+
 // From the last "[" to the end with every "[" and "]" removed; a text without "[" comes back
 // whole.
 std::string MacFromLabel(std::string_view text);

@@ -19,10 +19,6 @@ int Count(const std::vector<DeviceRecord>& devices) {
     return static_cast<int>(devices.size());
 }
 
-bool IsFreeReceiver(const DeviceRecord& record) {
-    return !IsTransmitter(record) && IsEmptyMac(record.T1Mac);
-}
-
 constexpr std::uint8_t kModeMulticast = 0;
 constexpr std::uint8_t kModeUnicast = 1;
 
@@ -83,8 +79,9 @@ bool InRange(const std::vector<DeviceRecord>& devices, int i) {
 
 DeviceTreesPlan PlanDeviceTrees(const std::vector<DeviceRecord>& devices) {
     DeviceTreesPlan plan;
+    const std::vector<bool> available = AvailableReceivers(devices);
     for (int i = 0; i < Count(devices); ++i) {
-        if (IsFreeReceiver(At(devices, i))) {
+        if (available[static_cast<std::size_t>(i)]) {
             plan.available.push_back({DeviceLabel(devices, i), kImageConnected});
         }
     }
@@ -102,9 +99,10 @@ std::vector<std::string> PickerCandidates(const std::vector<DeviceRecord>& devic
     if (picker != kConnectPicker && picker != kBackup1Picker && picker != kBackup2Picker) {
         return labels;
     }
+    const std::vector<bool> available = AvailableReceivers(devices);
     for (int i = 0; i < Count(devices); ++i) {
-        const DeviceRecord& r = At(devices, i);
-        const bool offered = picker == kConnectPicker ? IsFreeReceiver(r) : !IsTransmitter(r);
+        const bool offered = picker == kConnectPicker ? available[static_cast<std::size_t>(i)]
+                                                      : !IsTransmitter(At(devices, i));
         if (offered) {
             labels.push_back(DeviceLabel(devices, i));
         }

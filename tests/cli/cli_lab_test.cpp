@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -195,23 +199,35 @@ TEST_F(CliLabTest, DiscoversEveryUnitWithEveryField) {
     std::filesystem::remove(layout);
 }
 
+// A Receiver that no Transmitter feeds is among the free ones, also when its own link names a
+// unicast Transmitter that took another main Receiver.
 TEST_F(CliLabTest, DiscoverShowsTheTopology) {
     StartLab({.preset = "demo"});
-    const Json doc = Ctl({"discover", "--json", "--wait", "300"}).Document();
-    std::vector<std::string> topology;
-    for (const Json& t : doc["topology"]["transmitters"]) {
-        std::string line = t["name"].get<std::string>() + " " + t["mode"].get<std::string>() + ":";
-        for (const Json& r : t["receivers"]) {
-            line += " " + r["name"].get<std::string>() + "/" + r["slot"].get<std::string>();
+    const auto topology = [&] {
+        const Json doc = Ctl({"discover", "--json", "--wait", "300"}).Document();
+        std::vector<std::string> lines;
+        for (const Json& t : doc["topology"]["transmitters"]) {
+            std::string line =
+                t["name"].get<std::string>() + " " + t["mode"].get<std::string>() + ":";
+            for (const Json& r : t["receivers"]) {
+                line += " " + r["name"].get<std::string>() + "/" + r["slot"].get<std::string>();
+            }
+            lines.push_back(line);
         }
-        topology.push_back(line);
-    }
-    for (const Json& f : doc["topology"]["free"]) {
-        topology.push_back("free " + f["name"].get<std::string>());
-    }
-    EXPECT_EQ(topology, (std::vector<std::string>{"HALL multicast: FOYER/main BAR/main",
-                                                  "STAGE unicast: STAGEL/main STAGER/backup1",
-                                                  "free SPARE1", "free SPARE2", "free SPARE3"}));
+        for (const Json& f : doc["topology"]["free"]) {
+            lines.push_back("free " + f["name"].get<std::string>());
+        }
+        return lines;
+    };
+    EXPECT_EQ(topology(),
+              (std::vector<std::string>{"HALL multicast: FOYER/main BAR/main",
+                                        "STAGE unicast: STAGEL/main STAGER/backup1", "free STAGER",
+                                        "free SPARE1", "free SPARE2", "free SPARE3"}));
+    ASSERT_EQ(Ctl({"attach", "02:18:00:00:01:02", "02:18:00:00:02:05", "--force"}).status, 0);
+    EXPECT_EQ(topology(),
+              (std::vector<std::string>{"HALL multicast: FOYER/main BAR/main",
+                                        "STAGE unicast: SPARE1/main STAGER/backup1", "free STAGEL",
+                                        "free STAGER", "free SPARE2", "free SPARE3"}));
 }
 
 // Each change reaches its unit and exits 0; run again, it sends nothing and says so.
@@ -359,6 +375,11 @@ TEST_F(CliLabTest, ForceIsNeededToUndoOtherAttachments) {
         {{"attach", kStage, kFoyer}, {kStageL, kFoyer}, kStage, "t1", kFoyer},
         {{"set-mode", kHall, "unicast", "--wait", "300"}, {kBar}, kBar, "t1", "00:00:00:00:00:00"},
     };
+    // A backup slot names the Receiver and takes nothing from anyone: BAR stays with HALL.
+    const Outcome backup = Ctl({"attach", kStage, kBar, "--backup", "2", "--json"});
+    EXPECT_EQ(backup.status, 0) << backup.err;
+    EXPECT_TRUE(backup.Document()["side_effects"].empty()) << backup.out;
+    EXPECT_TRUE(UnitShows(kStage, "t3", kBar) && UnitShows(kBar, "t1", kHall));
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
         args.push_back("--json");
@@ -417,6 +438,143 @@ TEST_F(CliLabTest, AnExportedInstallationIsAppliedBack) {
 }
 
 // Every command's --json output is exactly one document that the schema accepts, errors too.
+// A random segment as units may report it: shared names and addresses, slots and links that
+// need not agree (backups whose own link is empty or names another Transmitter, links a
+// unicast Transmitter does not return), as vx418-sim layout statements.
+struct RandomLayout {
+    struct Unit {
+        std::string name, mac, ip;
+        bool transmitter = false, unicast = false;
+        std::string link;                    // a Receiver's own link: a unit's index or ""
+        std::array<std::string, 3> slots{};  // a unicast Transmitter's
+    };
+    std::vector<Unit> units;
+
+    explicit RandomLayout(std::mt19937& random) {
+        const auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+        const int transmitters = 2 + static_cast<int>(random() % 2);
+        const int count = transmitters + 4 + static_cast<int>(random() % 4);
+        for (int i = 0; i < count; ++i) {
+            Unit u;
+            u.transmitter = i < transmitters;
+            u.unicast = u.transmitter && chance(50);
+            u.name = std::string(1, static_cast<char>('A' + random() % 3)) +
+                     (u.transmitter ? "TX" : "RX");
+            u.mac = "02:18:00:00:03:" + std::to_string(10 + i);  // i < 10
+            u.ip = chance(15) && i > 0 ? units[random() % units.size()].ip
+                                       : "198.18.3." + std::to_string(10 + i);
+            units.push_back(u);
+        }
+        for (Unit& u : units) {
+            if (!u.transmitter && chance(60)) {
+                u.link = std::to_string(random() % transmitters);
+            }
+            for (std::size_t s = 0; u.unicast && s < 3; ++s) {
+                if (chance(s == 0 ? 60 : 35)) {
+                    u.slots[s] = std::to_string(transmitters + random() % (count - transmitters));
+                }
+            }
+        }
+    }
+    const Unit& At(const std::string& index) const { return units[std::stoul(index)]; }
+    std::string Text() const {
+        std::string text;
+        for (const Unit& u : units) {
+            text += (u.transmitter ? "transmitter " : "receiver ") + u.name + " " + u.mac + " " +
+                    u.ip + (u.transmitter ? (u.unicast ? " unicast\n" : " multicast\n") : "\n");
+        }
+        static constexpr const char* kSlots[] = {"main", "backup1", "backup2"};
+        for (const Unit& u : units) {
+            if (!u.link.empty()) {
+                text += "link " + u.mac + " " + At(u.link).mac + "\n";
+            }
+            for (std::size_t s = 0; s < 3; ++s) {
+                if (!u.slots[s].empty()) {
+                    text += "slot " + u.mac + " " + kSlots[s] + " " + At(u.slots[s]).mac + "\n";
+                }
+            }
+        }
+        return text;
+    }
+
+    // A few changes that the requests can undo under the readings: names, unshared addresses,
+    // links to multicast Transmitters, consistent main Receivers, backups (under the other
+    // reading only those whose own link names their Transmitter already).
+    void Disturb(std::mt19937& random, bool otherReading) {
+        std::vector<std::function<void()>> fields, changes;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            Unit& u = units[i];
+            const std::string self = std::to_string(i);
+            fields.push_back([&u] { u.name = "Z" + u.name; });
+            if (std::count_if(units.begin(), units.end(),
+                              [&](const Unit& o) { return o.ip == u.ip; }) == 1) {
+                fields.push_back([&u] { u.ip = "198.18.4." + u.ip.substr(u.ip.rfind('.') + 1); });
+            }
+            const bool toMulticast = !u.link.empty() && !At(u.link).unicast;
+            const bool held = std::any_of(units.begin(), units.end(), [&](const Unit& t) {
+                return std::find(t.slots.begin(), t.slots.end(), self) != t.slots.end();
+            });
+            if (toMulticast) {
+                changes.push_back([&u] { u.link.clear(); });
+            } else if (!u.transmitter && u.link.empty() && !held) {
+                changes.push_back([&u] { u.link = "0"; });  // unit 0 made multicast below
+            }
+            for (std::size_t s = 0; u.unicast && s < 3; ++s) {
+                if (u.slots[s].empty()) {
+                    continue;
+                }
+                Unit& r = units[std::stoul(u.slots[s])];
+                const bool consistentMain =
+                    s == 0 && r.link == self && u.slots[1].empty() && u.slots[2].empty();
+                if (consistentMain) {
+                    changes.push_back([&u, &r] {
+                        u.slots[0].clear();
+                        r.link.clear();
+                    });
+                } else if (s > 0 && (!otherReading || r.link == self)) {
+                    changes.push_back([&u, s] { u.slots[s].clear(); });
+                }
+            }
+        }
+        std::shuffle(changes.begin(), changes.end(), random);
+        changes.resize(std::min<std::size_t>(changes.size(), 2));
+        changes.push_back(fields[random() % fields.size()]);
+        for (const auto& change : changes) {
+            change();
+        }
+    }
+};
+
+// Export, change the units, apply the export: the units are as exported, and a second apply
+// sends nothing. Under the usual readings and the others.
+TEST_F(CliLabTest, AnyExportedSegmentAppliesBackUnderEachReading) {
+    StartLab({.preset = "demo"});
+    std::mt19937 random(20261208);
+    const std::string layoutFile = TempFile("random.layout"), file = TempFile("random.json");
+    for (const char* reading : {"usual", "alternative"}) {
+        for (int round = 0; round < 5; ++round) {
+            RandomLayout layout(random);
+            layout.units[0].unicast = false;  // a multicast Transmitter for the links to move to
+            std::ofstream(layoutFile) << layout.Text();
+            const vxlab::SimOptions options{.layoutFile = layoutFile,
+                                            .extraArgs = {"--reading", reading}};
+            RestartSim(options);
+            SCOPED_TRACE(std::string(reading) + "\n" + layout.Text());
+            ASSERT_EQ(Ctl({"export", "-o", file, "--wait", "300"}).status, 0);
+            const Json exported = Json::parse(std::ifstream(file));
+
+            layout.Disturb(random, std::string(reading) != "usual");
+            std::ofstream(layoutFile) << layout.Text();
+            RestartSim(options);
+            const Outcome applied = Ctl({"apply", file, "--json"});
+            EXPECT_EQ(applied.status, 0) << "changed to\n" << layout.Text() << applied.err;
+            const Outcome again = Ctl({"export", "--wait", "300"});
+            EXPECT_EQ(again.Document()["units"], exported["units"]) << again.out;
+            EXPECT_EQ(Ctl({"apply", file, "--json"}).Document()["requests_sent"], 0);
+        }
+    }
+}
+
 TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
     StartLab({.preset = "demo"});
     const std::string file = TempFile("schema-venue.json");
@@ -444,12 +602,17 @@ TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
     collect({"export", "-o", file, "--wait", "300"}, 0);
     collect({"apply", file, "--dry-run"}, 0);
     ASSERT_EQ(Ctl({"rename", kSpare1, "SPARE1"}).status, 0);
+    collect({"diff", file}, 1);
+    EXPECT_EQ(documents.back()[1]["differences"], Json::parse(R"([{"mac": "02:18:00:00:02:05",
+        "name": "SPARE1", "field": "name", "file": "LOBBY", "unit": "SPARE1"}])"));
     collect({"apply", file}, 0);
+    collect({"diff", file}, 0);
     Json extra = Json::parse(std::ifstream(file));
     extra["units"]["02:18:00:00:09:09"] = {
         {"name", "GONE"}, {"ip", "198.18.9.9"}, {"kind", "receiver"}};
     std::ofstream(unknown) << extra;
     collect({"apply", unknown, "--wait", "300"}, 5);
+    collect({"diff", unknown, "--wait", "300"}, 5);
     extra = Json::parse(std::ifstream(file));
     extra["units"][kSpare1]["kind"] = "transmitter";
     std::ofstream(unknown) << extra;

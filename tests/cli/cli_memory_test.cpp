@@ -437,14 +437,38 @@ TEST_F(CliMemoryTest, ApplyPlansInASafeOrderOrRefuses) {
     };
     const std::vector<Case> cases{
         {"as exported", [](Json&) {}, {}, ""},
-        {"slots change: emptied from the last one down, then filled from main",
+        {"slots change: an Add replaces what a slot held, main first",
          [&](Json& u) {
              u[stage]["main"] = spare;
              u[stage]["backup1"] = stageL;
              u[spare]["transmitter"] = stage;
          },
-         {"detach STAGE STAGEL", "attach STAGE SPARE main", "attach STAGE STAGEL backup1"},
+         {"attach STAGE SPARE main", "attach STAGE STAGEL backup1"},
          ""},
+        {"a main slot emptied, a backup whose own link stays empty",
+         [&](Json& u) {
+             u[stage]["main"] = nullptr;
+             u[stage]["backup1"] = spare;
+             u[stageL]["transmitter"] = nullptr;
+         },
+         {"detach STAGE STAGEL", "attach STAGE SPARE backup1"},
+         ""},
+        {"a backup whose own link names another Transmitter",
+         [&](Json& u) { u[stage]["backup2"] = foyer; },
+         {"attach STAGE FOYER backup2"},
+         ""},
+        {"a link to a unicast Transmitter that names another main",
+         [&](Json& u) { u[spare]["transmitter"] = stage; },
+         {"attach STAGE SPARE main", "attach STAGE STAGEL main"},
+         ""},
+        {"a main Receiver whose own link is empty",
+         [&](Json& u) { u[stageL]["transmitter"] = nullptr; },
+         {},
+         "no request the units take gives STAGEL"},
+        {"an address another unit of the file keeps",
+         [&](Json& u) { u[foyer]["ip"] = "198.18.1.12"; },
+         {},
+         "has it and keeps it"},
         {"a new mode first, then the Receivers",
          [&](Json& u) {
              u[hall]["mode"] = "unicast";
@@ -511,11 +535,11 @@ TEST_F(CliMemoryTest, InstallationFilesAreCheckedBeforeUse) {
         {[](Json& d) { d["kind"] = "other"; }, "not an installation file"},
         {[](Json& d) { d["units"]["HALL"] = d["units"].front(); }, "must be the unit's MAC"},
         {[&](Json& d) { d["units"]["00-1C-2D-00-00-11"] = d["units"][hall]; }, "is given twice"},
-        {[&](Json& d) { d["units"][stage]["backup1"] = MacText(kStageL); }, "is given twice"},
+        {[&](Json& d) { d["units"][hall]["receivers"].push_back(foyer); }, "is given twice"},
+        {[&](Json& d) { d["units"][hall]["receivers"].push_back(stage); }, "is a Transmitter"},
         {[&](Json& d) { d["units"][foyer]["ip"] = "198.18.1.021"; }, "four decimal fields"},
         {[&](Json& d) { d["units"][hall]["main"] = foyer; }, "needs the unicast mode"},
         {[&](Json& d) { d["units"][foyer]["transmitter"] = stage; }, "disagrees"},
-        {[&](Json& d) { d["units"][foyer]["ip"] = "198.18.1.12"; }, "the same address"},
     };
     for (const Case& c : cases) {
         Json document = InstallationJson(table_.Snapshot(), "mem0");

@@ -113,7 +113,7 @@ TEST_F(LabAdapterTest, SetAdapterThenRequestsChangeTheUnitsAndTheirRepliesReachT
         [](const SimEvent& e) { return e.Is("reply") && e.Text("op") == "add-backup"; }, 2s));
     EXPECT_EQ(lab_->UnitState(kSpare1)->Text("name"), "LOBBY");
     EXPECT_EQ(lab_->UnitState(kStage)->Text("t2"), kSpare2);
-    EXPECT_EQ(lab_->UnitState(kSpare2)->Text("t1"), kStage);
+    EXPECT_EQ(lab_->UnitState(kSpare2)->Text("t1"), "00:00:00:00:00:00");  // its own link stays
 }
 
 TEST_F(LabAdapterTest, SetAdapterTwiceLeavesOneCaptureLoopAndHandlesEachReplyOnce) {

@@ -403,7 +403,7 @@ TEST_F(LabTest, EveryRequestChangesTheUnitsAndItsReplyReachesTheLog) {
     ASSERT_TRUE(reply);
     EXPECT_EQ(lab_->UnitState(kStage)->Text("t1"), kSpare3);
     EXPECT_EQ(lab_->UnitState(kSpare3)->Text("t1"), kStage);
-    EXPECT_EQ(lab_->UnitState(kStageL)->Text("t1"), "00:00:00:00:00:00");
+    EXPECT_EQ(lab_->UnitState(kStageL)->Text("t1"), kStage);  // the replaced one keeps its link
 
     reply = SendAndAwaitReply(*lab_, connection(kStage, kStageL, 2, kAddReceiverRequest));
     ASSERT_TRUE(reply);

@@ -166,40 +166,67 @@ TEST(SimWire, RepliesCarryValidChecksumsAndExactLengths) {
     EXPECT_EQ(ReadBe16(status, 48), 1);
 }
 
-TEST(SimUnits, ConnectionRequestsKeepBothEndsConsistent) {
-    UnitSet set = DemoPreset();
-    const Mac stage = Named(set, "STAGE").mac, stageL = Named(set, "STAGEL").mac,
-              stageR = Named(set, "STAGER").mac, spare = Named(set, "SPARE1").mac,
-              hall = Named(set, "HALL").mac, foyer = Named(set, "FOYER").mac;
+// Each unit's own fields as a line: a unicast Transmitter's slots, a Receiver's own link.
+std::string State(const UnitSet& set) {
+    const auto name = [&](const Mac& mac) {
+        const SimUnit* u = set.Find(mac);
+        return u == nullptr ? std::string("-") : u->NameText();
+    };
+    std::string line;
+    for (const SimUnit& u : set.Units()) {
+        if (u.IsTransmitter() && u.mode == kModeUnicast) {
+            line += u.NameText() + "[" + name(u.t1) + "," + name(u.t2) + "," + name(u.t3) + "] ";
+        } else if (u.IsReceiver()) {
+            line += u.NameText() + ">" + name(u.t1) + " ";
+        }
+    }
+    return line;
+}
 
-    // A new main Receiver frees the old one.
-    ASSERT_TRUE(set.AddReceiver(stage, spare, 0).accepted);
-    EXPECT_EQ(set.Find(stage)->t1, spare);
-    EXPECT_EQ(set.Find(stage)->peerIp, set.Find(spare)->ip);
-    EXPECT_EQ(set.Find(spare)->t1, stage);
-    EXPECT_EQ(set.Find(stageL)->t1, Mac{});
-    // Deleting the main Receiver moves backup 1 up.
-    ASSERT_TRUE(set.DeleteReceiver(stage, spare).accepted);
-    EXPECT_EQ(set.Find(stage)->t1, stageR);
-    EXPECT_EQ(set.Find(stage)->t2, Mac{});
-    EXPECT_EQ(set.Find(stage)->backup1Ip, Ip4{});
-    EXPECT_EQ(set.Find(spare)->t1, Mac{});
-    // A backup in slot 2, then deleted again.
-    ASSERT_TRUE(set.AddReceiver(stage, spare, 2).accepted);
-    EXPECT_EQ(set.Find(stage)->t3, spare);
-    EXPECT_EQ(set.Find(spare)->t1, stage);
-    ASSERT_TRUE(set.DeleteReceiver(stage, spare).accepted);
-    EXPECT_EQ(set.Find(stage)->t3, Mac{});
-    EXPECT_EQ(set.Find(stage)->t1, stageR);
-    // Multicast: the Receiver is addressed and names its Transmitter; moving it frees it.
-    ASSERT_TRUE(set.AddReceiver(spare, hall, 0).accepted);
-    EXPECT_EQ(set.Find(spare)->t1, hall);
-    ASSERT_TRUE(set.AddReceiver(stage, spare, 0).accepted);
-    EXPECT_EQ(set.Find(spare)->t1, stage);
-    EXPECT_EQ(set.Find(stageR)->t1, Mac{});
-    ASSERT_TRUE(set.DeleteReceiver(foyer, hall).accepted);
-    EXPECT_EQ(set.Find(foyer)->t1, Mac{});
-    EXPECT_EQ(set.Find(foyer)->peerIp, Ip4{});
+// What each connection request leaves on both ends, under the usual readings and the others.
+TEST(SimUnits, ConnectionRequestsUnderEachReading) {
+    struct Step {
+        const char* addressed;
+        const char* other;
+        int selector;  // -1: delete
+        const char* usual;
+        const char* alternative;
+    };
+    const std::string rest = "SPARE2>- SPARE3>- ";
+    const std::vector<Step> steps{
+        {"STAGE", "SPARE1", 0,  // the replaced main Receiver keeps or loses its link
+         "STAGE[SPARE1,STAGER,-] FOYER>HALL BAR>HALL STAGEL>STAGE STAGER>- SPARE1>STAGE ",
+         "STAGE[SPARE1,STAGER,-] FOYER>HALL BAR>HALL STAGEL>- STAGER>- SPARE1>STAGE "},
+        {"STAGE", "FOYER", 2,  // a backup keeps its own link, or takes the Transmitter
+         "STAGE[SPARE1,STAGER,FOYER] FOYER>HALL BAR>HALL STAGEL>STAGE STAGER>- SPARE1>STAGE ",
+         "STAGE[SPARE1,STAGER,FOYER] FOYER>STAGE BAR>HALL STAGEL>- STAGER>- SPARE1>STAGE "},
+        {"STAGE", "SPARE1", -1,  // backup 1 moves up, or stays; the link goes or stays
+         "STAGE[STAGER,-,FOYER] FOYER>HALL BAR>HALL STAGEL>STAGE STAGER>STAGE SPARE1>- ",
+         "STAGE[-,STAGER,FOYER] FOYER>STAGE BAR>HALL STAGEL>- STAGER>- SPARE1>STAGE "},
+        {"FOYER", "HALL", 0,  // attached elsewhere: the unicast slot its link named lets go
+         "STAGE[STAGER,-,FOYER] FOYER>HALL BAR>HALL STAGEL>STAGE STAGER>STAGE SPARE1>- ",
+         "STAGE[-,STAGER,FOYER] FOYER>HALL BAR>HALL STAGEL>- STAGER>- SPARE1>STAGE "},
+        {"STAGER", "HALL", 0,
+         "STAGE[-,-,FOYER] FOYER>HALL BAR>HALL STAGEL>STAGE STAGER>HALL SPARE1>- ",
+         "STAGE[-,STAGER,FOYER] FOYER>HALL BAR>HALL STAGEL>- STAGER>HALL SPARE1>STAGE "},
+        {"BAR", "HALL", -1,  // multicast: the Receiver is addressed
+         "STAGE[-,-,FOYER] FOYER>HALL BAR>- STAGEL>STAGE STAGER>HALL SPARE1>- ",
+         "STAGE[-,STAGER,FOYER] FOYER>HALL BAR>- STAGEL>- STAGER>HALL SPARE1>STAGE "},
+    };
+    for (const bool alternative : {false, true}) {
+        UnitSet set = DemoPreset();
+        set.SetReadings(alternative ? Readings::Alternative() : Readings::Usual());
+        for (const Step& step : steps) {
+            const Mac a = Named(set, step.addressed).mac, o = Named(set, step.other).mac;
+            const Outcome outcome =
+                step.selector < 0
+                    ? set.DeleteReceiver(a, o)
+                    : set.AddReceiver(a, o, static_cast<std::uint16_t>(step.selector));
+            ASSERT_TRUE(outcome.accepted) << step.addressed << " " << outcome.reason;
+            EXPECT_EQ(State(set), (alternative ? step.alternative : step.usual) + rest)
+                << step.addressed << " " << step.other << (alternative ? " (alternative)" : "");
+        }
+    }
 }
 
 TEST(SimUnits, RefusesWhatAUnitCannotDo) {
@@ -247,6 +274,16 @@ TEST(SimUnits, ModeAndAddressChangesReachThePeers) {
     EXPECT_EQ(set.Find(foyer)->t1, Mac{});
     EXPECT_EQ(set.Find(bar)->t1, Mac{});
     EXPECT_EQ(mode.changed.size(), 3u);
+
+    // The other readings: the peers keep the old address, the Receivers their links.
+    UnitSet other = DemoPreset();
+    other.SetReadings(Readings::Alternative());
+    const Ip4 before = other.Find(stage)->backup1Ip;
+    ASSERT_TRUE(other.SetIp(stageR, {198, 18, 9, 9}).accepted);
+    EXPECT_EQ(other.Find(stage)->backup1Ip, before);
+    ASSERT_TRUE(other.SetMode(stage, 0).accepted);
+    EXPECT_EQ(other.Find(stage)->t1, Mac{});
+    EXPECT_EQ(other.Find(stageL)->t1, stage);
 }
 
 TEST(SimLayout, ParsesFilesAndNamesTheBadLine) {
@@ -255,11 +292,13 @@ TEST(SimLayout, ParsesFilesAndNamesTheBadLine) {
         "# two units\n"
         "transmitter T1 02:00:00:00:00:01 10.9.0.1 unicast\n"
         "receiver R1 02:00:00:00:00:02 10.9.0.2   # main\n"
-        "attach T1 02:00:00:00:00:02 backup2\n",
+        "attach T1 02:00:00:00:00:02 backup2\n"
+        "receiver R2 02:00:00:00:00:03 10.9.0.3\n"
+        "slot T1 main R2\n"
+        "link R1 T1\n",
         error);
     ASSERT_TRUE(set) << error;
-    EXPECT_EQ(set->Units()[0].t3, (Mac{2, 0, 0, 0, 0, 2}));
-    EXPECT_EQ(set->Units()[1].t1, (Mac{2, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(State(*set), "T1[R2,-,R1] R1>T1 R2>- ");
 
     for (const auto& [text, line] : std::vector<std::pair<std::string, std::string>>{
              {"receiver R 02:00:00:00:00:01 10.0.0.300\n", "line 1"},
@@ -271,6 +310,8 @@ TEST(SimLayout, ParsesFilesAndNamesTheBadLine) {
               "receiver R 02:00:00:00:00:02 10.0.0.2\nattach T R backup1\n",
               "line 3"},
              {"receiver ABCDEFGHIJKLMNOPQ 02:00:00:00:00:01 10.0.0.1\n", "line 1"},
+             {"receiver R 02:00:00:00:00:01 10.0.0.1\nlink R NOBODY\n", "line 2"},
+             {"transmitter T 02:00:00:00:00:01 10.0.0.1 unicast\nslot T backup3 -\n", "line 2"},
          }) {
         EXPECT_FALSE(ParseLayout(text, error)) << text;
         EXPECT_EQ(error.rfind(line, 0), 0u) << error;
@@ -287,7 +328,7 @@ TEST(SimLayout, PresetsHaveTheDocumentedShape) {
         free += u.IsReceiver() && u.t1 == Mac{} ? 1 : 0;
     }
     EXPECT_EQ(attachedToHall, 2);
-    EXPECT_EQ(free, 3);
+    EXPECT_EQ(free, 4);  // the backup's own link is empty, as an Add backup leaves it
     EXPECT_EQ(Named(demo, "STAGE").t2, Named(demo, "STAGER").mac);
 
     std::string error;

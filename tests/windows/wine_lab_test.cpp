@@ -51,6 +51,7 @@ const std::vector<std::string> kDemoTrees{
     "connections: STAGE: Unicast (198.18.1.12) [02:18:00:00:01:02]",
     "connections:   STAGEL: Receiver (198.18.1.23) [02:18:00:00:02:03]",
     "available: Available Receiver:",
+    "available:   STAGER: Receiver (198.18.1.24) [02:18:00:00:02:04]",
     "available:   SPARE1: Receiver (198.18.1.25) [02:18:00:00:02:05]",
     "available:   SPARE2: Receiver (198.18.1.26) [02:18:00:00:02:06]",
     "available:   SPARE3: Receiver (198.18.1.27) [02:18:00:00:02:07]",

@@ -43,6 +43,32 @@ std::optional<int> SlotByName(const std::string& word) {
     return std::nullopt;
 }
 
+// "link RECEIVER TRANSMITTER|-" or "slot TRANSMITTER main|backup1|backup2 RECEIVER|-": one end
+// of an attachment, as units may report it.
+std::string ApplyOneEnd(const std::vector<std::string>& w, UnitSet& set) {
+    const bool link = w[0] == "link";
+    if (w.size() != (link ? 3u : 4u)) {
+        return link ? "expected: link RECEIVER TRANSMITTER|-"
+                    : "expected: slot TRANSMITTER main|backup1|backup2 RECEIVER|-";
+    }
+    const SimUnit* unit = FindByNameOrMac(set, w[1]);
+    const std::string& peerKey = w.back();
+    const SimUnit* peer = peerKey == "-" ? nullptr : FindByNameOrMac(set, peerKey);
+    if (unit == nullptr || (peerKey != "-" && peer == nullptr)) {
+        return "unknown unit";
+    }
+    const Mac* peerMac = peer != nullptr ? &peer->mac : nullptr;
+    if (link) {
+        set.SetLink(unit->mac, peerMac);
+        return {};
+    }
+    const auto slot = SlotByName(w[2]);
+    if (!slot || !set.SetSlot(unit->mac, *slot, peerMac)) {
+        return "unknown slot";
+    }
+    return {};
+}
+
 // One statement; returns the error text, empty when it was applied.
 std::string ApplyStatement(const std::vector<std::string>& w, UnitSet& set) {
     const std::string& verb = w[0];
@@ -86,6 +112,9 @@ std::string ApplyStatement(const std::vector<std::string>& w, UnitSet& set) {
             return "cannot attach: needs a transmitter and a receiver; backups need unicast";
         }
         return {};
+    }
+    if (verb == "link" || verb == "slot") {
+        return ApplyOneEnd(w, set);
     }
     return "unknown statement '" + verb + "'";
 }

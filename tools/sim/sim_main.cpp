@@ -26,6 +26,9 @@ void OnSignal(int) {
 
 constexpr const char* kFooter =
     "OP: set-name set-ip set-mode add-receiver add-backup delete-receiver\n"
+    "DECISION=READING (first reading usual): backup-link=kept|set replaced-main=kept|cleared\n"
+    "  main-delete=move-up|stay attach-release=released|kept delete-link=cleared|kept\n"
+    "  address-copies=updated|kept mode-change=frees|keeps-links\n"
     "State changes are written to standard output as JSON lines. See docs/lab.md.";
 
 struct Options {
@@ -33,6 +36,7 @@ struct Options {
     std::string preset = "demo";
     std::string layoutFile;
     vxsim::FaultSwitches faults;
+    vxsim::Readings readings;
     double foreignRate = 0;
     bool timestamps = false;
 };
@@ -109,6 +113,21 @@ void DescribeOptions(CLI::App& app, Options& o) {
         ->check(CLI::NonNegativeNumber);
     app.add_option("--seed", o.faults.seed, "seed of the no-answer draw")->option_text("N");
     app.add_flag("--timestamps", o.timestamps, "append the send time to every reply");
+    // Repeats add up, left to right.
+    app.add_option_function<std::vector<std::string>>(
+           "--reading",
+           [&o](const std::vector<std::string>& readings) {
+               for (const std::string& reading : readings) {
+                   if (!o.readings.Parse(reading)) {
+                       throw CLI::ValidationError("--reading", "unknown reading " + reading);
+                   }
+               }
+           },
+           "how the units behave where that is not known: usual, alternative or "
+           "DECISION=READING (docs/lab.md)")
+        ->option_text("usual|alternative|DECISION=READING")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 std::optional<vxsim::UnitSet> LoadUnits(const Options& o, std::string& error) {
@@ -154,6 +173,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vx418-sim: %s\n", error.c_str());
         return 1;
     }
+    units->SetReadings(options.readings);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
 
@@ -185,6 +205,7 @@ int main(int argc, char** argv) {
     events.Emit(vxsim::JsonLine()
                     .Str("event", "ready")
                     .Str("interface", options.interfaceName)
+                    .Str("readings", options.readings.Describe())
                     .Num("units", static_cast<long long>(engine.Units().Units().size())));
 
     std::vector<std::uint8_t> buffer(65536);

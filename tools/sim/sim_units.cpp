@@ -102,55 +102,65 @@ bool UnitSet::Attach(const Mac& transmitter, const Mac& receiver, int slot) {
         return false;
     }
     std::vector<Mac> ignored;
-    Detach(*rx, ignored);
-    Link(*tx, *rx, slot, ignored);
+    if (tx->mode != kModeMulticast) {
+        SetSlotOf(*tx, slot, rx, ignored);
+    }
+    if (slot == 0) {
+        SetOwnLink(*rx, tx, ignored);
+    }
     return true;
 }
 
-void UnitSet::Detach(SimUnit& receiver, std::vector<Mac>& changed) {
-    if (receiver.t1 == kNoMac && receiver.peerIp == kNoIp) {
-        return;
+bool UnitSet::SetLink(const Mac& receiver, const Mac* transmitter) {
+    SimUnit* rx = FindMutable(receiver);
+    const SimUnit* tx = transmitter != nullptr ? Find(*transmitter) : nullptr;
+    if (rx == nullptr || (transmitter != nullptr && tx == nullptr)) {
+        return false;
     }
-    if (SimUnit* tx = FindMutable(receiver.t1); tx != nullptr && tx->mode != kModeMulticast) {
-        if (tx->t1 == receiver.mac) {
-            tx->t1 = kNoMac;
-            tx->peerIp = kNoIp;
-            AddChanged(changed, tx->mac);
-        }
-        if (tx->t2 == receiver.mac) {
-            tx->t2 = kNoMac;
-            tx->backup1Ip = kNoIp;
-            AddChanged(changed, tx->mac);
-        }
-        if (tx->t3 == receiver.mac) {
-            tx->t3 = kNoMac;
-            tx->backup2Ip = kNoIp;
-            AddChanged(changed, tx->mac);
-        }
+    std::vector<Mac> ignored;
+    SetOwnLink(*rx, tx, ignored);
+    return true;
+}
+
+bool UnitSet::SetSlot(const Mac& transmitter, int slot, const Mac* receiver) {
+    SimUnit* tx = FindMutable(transmitter);
+    const SimUnit* rx = receiver != nullptr ? Find(*receiver) : nullptr;
+    if (tx == nullptr || slot < 0 || slot > 2 || (receiver != nullptr && rx == nullptr)) {
+        return false;
     }
-    receiver.t1 = kNoMac;
-    receiver.peerIp = kNoIp;
+    std::vector<Mac> ignored;
+    SetSlotOf(*tx, slot, rx, ignored);
+    return true;
+}
+
+void UnitSet::SetOwnLink(SimUnit& receiver, const SimUnit* transmitter, std::vector<Mac>& changed) {
+    receiver.t1 = transmitter != nullptr ? transmitter->mac : kNoMac;
+    receiver.peerIp = transmitter != nullptr ? transmitter->ip : kNoIp;
     AddChanged(changed, receiver.mac);
 }
 
-void UnitSet::Link(SimUnit& tx, SimUnit& rx, int slot, std::vector<Mac>& changed) {
-    if (tx.mode != kModeMulticast) {
-        Mac& slotMac = slot == 0 ? tx.t1 : slot == 1 ? tx.t2 : tx.t3;
-        Ip4& slotIp = slot == 0 ? tx.peerIp : slot == 1 ? tx.backup1Ip : tx.backup2Ip;
-        // The slot's previous Receiver is set free.
-        if (SimUnit* old = FindMutable(slotMac);
-            old != nullptr && old != &rx && old->t1 == tx.mac) {
-            old->t1 = kNoMac;
-            old->peerIp = kNoIp;
-            AddChanged(changed, old->mac);
-        }
-        slotMac = rx.mac;
-        slotIp = rx.ip;
-        AddChanged(changed, tx.mac);
+void UnitSet::SetSlotOf(SimUnit& transmitter, int slot, const SimUnit* receiver,
+                        std::vector<Mac>& changed) {
+    Mac& mac = slot == 0 ? transmitter.t1 : slot == 1 ? transmitter.t2 : transmitter.t3;
+    Ip4& ip = slot == 0   ? transmitter.peerIp
+              : slot == 1 ? transmitter.backup1Ip
+                          : transmitter.backup2Ip;
+    mac = receiver != nullptr ? receiver->mac : kNoMac;
+    ip = receiver != nullptr ? receiver->ip : kNoIp;
+    AddChanged(changed, transmitter.mac);
+}
+
+void UnitSet::Release(const SimUnit& receiver, const SimUnit* except, std::vector<Mac>& changed) {
+    SimUnit* holder = FindMutable(receiver.t1);
+    if (Alt(Decision::AttachRelease) || holder == nullptr || holder == except ||
+        !holder->IsTransmitter() || holder->mode == kModeMulticast) {
+        return;
     }
-    rx.t1 = tx.mac;
-    rx.peerIp = tx.ip;
-    AddChanged(changed, rx.mac);
+    for (int slot = 0; slot < 3; ++slot) {
+        if ((slot == 0 ? holder->t1 : slot == 1 ? holder->t2 : holder->t3) == receiver.mac) {
+            SetSlotOf(*holder, slot, nullptr, changed);
+        }
+    }
 }
 
 Outcome UnitSet::SetName(const Mac& unit, std::span<const std::uint8_t, 16> name) {
@@ -176,8 +186,11 @@ Outcome UnitSet::SetIp(const Mac& unit, const Ip4& ip) {
         }
     }
     std::vector<Mac> changed{u->mac};
-    // Peers that name this unit carry its address too.
+    // Peers that name this unit carry its address too (unless they keep the old copy).
     for (SimUnit& other : units_) {
+        if (Alt(Decision::AddressCopies)) {
+            break;
+        }
         bool touched = false;
         if (other.t1 == u->mac) {
             other.peerIp = ip;
@@ -210,7 +223,7 @@ Outcome UnitSet::SetMode(const Mac& unit, std::uint16_t mode) {
     std::vector<Mac> changed{tx->mac};
     // A change of mode, even to the same mode, drops every attachment.
     for (SimUnit& rx : units_) {
-        if (rx.t1 == tx->mac) {
+        if (rx.t1 == tx->mac && !Alt(Decision::ModeChangeLinks)) {
             rx.t1 = kNoMac;
             rx.peerIp = kNoIp;
             AddChanged(changed, rx.mac);
@@ -219,6 +232,40 @@ Outcome UnitSet::SetMode(const Mac& unit, std::uint16_t mode) {
     tx->t1 = tx->t2 = tx->t3 = kNoMac;
     tx->peerIp = tx->backup1Ip = tx->backup2Ip = kNoIp;
     tx->mode = mode;
+    return Accept(std::move(changed));
+}
+
+Outcome UnitSet::AddMain(SimUnit& tx, SimUnit& rx) {
+    std::vector<Mac> changed;
+    Release(rx, nullptr, changed);
+    if (tx.mode != kModeMulticast) {
+        if (SimUnit* previous = FindMutable(tx.t1); previous != nullptr && previous != &rx &&
+                                                    previous->t1 == tx.mac &&
+                                                    Alt(Decision::ReplacedMain)) {
+            SetOwnLink(*previous, nullptr, changed);
+        }
+        SetSlotOf(tx, 0, &rx, changed);
+    }
+    SetOwnLink(rx, &tx, changed);
+    return Accept(std::move(changed));
+}
+
+Outcome UnitSet::AddBackup(SimUnit& tx, SimUnit& rx, int slot) {
+    std::vector<Mac> changed;
+    const bool linkFollows = Alt(Decision::BackupLink);
+    if (linkFollows) {
+        // The Receiver the slot held leaves with its link, as the new one comes with its own.
+        const Mac& held = slot == 1 ? tx.t2 : tx.t3;
+        if (SimUnit* previous = FindMutable(held);
+            previous != nullptr && previous != &rx && previous->t1 == tx.mac) {
+            SetOwnLink(*previous, nullptr, changed);
+        }
+        Release(rx, &tx, changed);
+    }
+    SetSlotOf(tx, slot, &rx, changed);
+    if (linkFollows) {
+        SetOwnLink(rx, &tx, changed);
+    }
     return Accept(std::move(changed));
 }
 
@@ -231,7 +278,6 @@ Outcome UnitSet::AddReceiver(const Mac& addressed, const Mac& other, std::uint16
     if (selector > 2) {
         return Refuse("selector " + std::to_string(selector));
     }
-    std::vector<Mac> changed;
     if (a->IsTransmitter()) {
         // Unicast: the Transmitter is told its main or backup Receiver.
         if (a->mode == kModeMulticast) {
@@ -240,13 +286,10 @@ Outcome UnitSet::AddReceiver(const Mac& addressed, const Mac& other, std::uint16
         if (!o->IsReceiver()) {
             return Refuse("other unit is not a receiver");
         }
-        const bool isMain = a->t1 == o->mac;
-        if (selector != 0 && isMain) {
+        if (selector != 0 && a->t1 == o->mac) {
             return Refuse("receiver is already the main receiver");
         }
-        Detach(*o, changed);
-        Link(*a, *o, selector, changed);
-        return Accept(std::move(changed));
+        return selector == 0 ? AddMain(*a, *o) : AddBackup(*a, *o, selector);
     }
     // Multicast: the Receiver is told its Transmitter.
     if (selector != 0) {
@@ -255,9 +298,7 @@ Outcome UnitSet::AddReceiver(const Mac& addressed, const Mac& other, std::uint16
     if (!o->IsTransmitter() || o->mode != kModeMulticast) {
         return Refuse("other unit is not a multicast transmitter");
     }
-    Detach(*a, changed);
-    Link(*o, *a, 0, changed);
-    return Accept(std::move(changed));
+    return AddMain(*o, *a);
 }
 
 Outcome UnitSet::DeleteReceiver(const Mac& addressed, const Mac& other) {
@@ -267,30 +308,40 @@ Outcome UnitSet::DeleteReceiver(const Mac& addressed, const Mac& other) {
         return Refuse("unknown unit");
     }
     std::vector<Mac> changed;
-    if (a->IsTransmitter()) {
-        if (a->mode == kModeMulticast) {
-            return Refuse("multicast transmitter addressed; the receiver should be");
-        }
-        const bool wasMain = a->t1 == o->mac;
-        if (!wasMain && a->t2 != o->mac && a->t3 != o->mac) {
+    if (!a->IsTransmitter()) {
+        if (a->t1 != o->mac) {
             return Refuse("receiver is not attached to this transmitter");
         }
-        Detach(*o, changed);
-        // The first backup, else the second, moves up to main Receiver.
-        if (wasMain && (a->t2 != kNoMac || a->t3 != kNoMac)) {
-            const bool fromFirst = a->t2 != kNoMac;
-            a->t1 = fromFirst ? a->t2 : a->t3;
-            a->peerIp = fromFirst ? a->backup1Ip : a->backup2Ip;
-            (fromFirst ? a->t2 : a->t3) = kNoMac;
-            (fromFirst ? a->backup1Ip : a->backup2Ip) = kNoIp;
-        }
-        AddChanged(changed, a->mac);
+        SetOwnLink(*a, nullptr, changed);
         return Accept(std::move(changed));
     }
-    if (a->t1 != o->mac) {
+    if (a->mode == kModeMulticast) {
+        return Refuse("multicast transmitter addressed; the receiver should be");
+    }
+    const bool wasMain = a->t1 == o->mac;
+    if (!wasMain && a->t2 != o->mac && a->t3 != o->mac) {
         return Refuse("receiver is not attached to this transmitter");
     }
-    Detach(*a, changed);
+    for (int slot = 0; slot < 3; ++slot) {
+        if ((slot == 0 ? a->t1 : slot == 1 ? a->t2 : a->t3) == o->mac) {
+            SetSlotOf(*a, slot, nullptr, changed);
+        }
+    }
+    if (!Alt(Decision::DeleteLink)) {
+        SetOwnLink(*o, nullptr, changed);
+    }
+    const Mac movingUp = a->t2 != kNoMac ? a->t2 : a->t3;
+    if (wasMain && movingUp != kNoMac && !Alt(Decision::MainDelete)) {
+        // The first backup, else the second, becomes the main Receiver, on both ends.
+        const int from = a->t2 != kNoMac ? 1 : 2;
+        const Ip4 ip = from == 1 ? a->backup1Ip : a->backup2Ip;
+        SetSlotOf(*a, from, nullptr, changed);
+        a->t1 = movingUp;
+        a->peerIp = ip;
+        if (SimUnit* up = FindMutable(movingUp)) {
+            SetOwnLink(*up, a, changed);
+        }
+    }
     return Accept(std::move(changed));
 }
 

@@ -1,12 +1,11 @@
 #pragma once
 
-// The simulated units and what each request does to them. Every operation keeps both ends of
-// an attachment consistent, so a later discovery shows exactly what the operation did:
-//  - a multicast Transmitter names no Receiver; each Receiver it feeds has T1 = its MAC and
-//    PeerIp = its address;
-//  - a unicast Transmitter names its main Receiver in T1/PeerIp and its backups in T2/Backup1Ip
-//    and T3/Backup2Ip; each of those Receivers has T1 = the Transmitter's MAC, PeerIp its address;
-//  - a free Receiver has T1 and PeerIp all zero.
+// The simulated units and what each request does to them. Each unit keeps its own fields: a
+// Receiver's link (T1/PeerIp) names the Transmitter it takes its picture from; a unicast
+// Transmitter names its main Receiver in T1/PeerIp and its backups in T2/Backup1Ip and
+// T3/Backup2Ip; a multicast one names no Receiver. The two ends of an attachment need not agree
+// (a backup's own link may be empty or name another Transmitter). Where the units' behaviour is
+// not known, the Readings choose (sim_readings.h).
 
 #include <array>
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "sim_readings.h"
 #include "sim_wire.h"
 
 namespace vxsim {
@@ -62,13 +62,20 @@ class UnitSet {
     UnitSet() = default;
     explicit UnitSet(std::vector<SimUnit> units) : units_(std::move(units)) {}
 
+    void SetReadings(const Readings& readings) { readings_ = readings; }
+    const Readings& GetReadings() const { return readings_; }
+
     const std::vector<SimUnit>& Units() const { return units_; }
     const SimUnit* Find(const Mac& mac) const;
     // Adds a unit; false when the MAC is already taken or the set is full.
     bool Add(const SimUnit& unit);
-    // Attaches a Receiver the way the layout says (slot 0 main, 1/2 backups); false when the
-    // pair does not fit the Transmitter's mode.
+    // Attaches a Receiver the way the layout says: main (slot 0) on both ends, a backup (1/2)
+    // in the Transmitter's slot only; false when the pair does not fit the Transmitter's mode.
     bool Attach(const Mac& transmitter, const Mac& receiver, int slot);
+    // One end only: a Receiver's own link, or a Transmitter's slot (nullptr: empty). False for
+    // an unknown unit or slot.
+    bool SetLink(const Mac& receiver, const Mac* transmitter);
+    bool SetSlot(const Mac& transmitter, int slot, const Mac* receiver);
 
     Outcome SetName(const Mac& unit, std::span<const std::uint8_t, 16> name);
     Outcome SetIp(const Mac& unit, const Ip4& ip);
@@ -79,11 +86,18 @@ class UnitSet {
 
   private:
     SimUnit* FindMutable(const Mac& mac);
-    // Frees a Receiver from whichever Transmitter holds it; records what changed.
-    void Detach(SimUnit& receiver, std::vector<Mac>& changed);
-    void Link(SimUnit& transmitter, SimUnit& receiver, int slot, std::vector<Mac>& changed);
+    bool Alt(Decision d) const { return readings_.IsAlternative(d); }
+    // The unicast Transmitter that the Receiver's own link names lets go of it (unless it is
+    // `except`), as the attach-release reading says.
+    void Release(const SimUnit& receiver, const SimUnit* except, std::vector<Mac>& changed);
+    void SetOwnLink(SimUnit& receiver, const SimUnit* transmitter, std::vector<Mac>& changed);
+    void SetSlotOf(SimUnit& transmitter, int slot, const SimUnit* receiver,
+                   std::vector<Mac>& changed);
+    Outcome AddMain(SimUnit& transmitter, SimUnit& receiver);
+    Outcome AddBackup(SimUnit& transmitter, SimUnit& receiver, int slot);
 
     std::vector<SimUnit> units_;
+    Readings readings_;
 };
 
 }  // namespace vxsim

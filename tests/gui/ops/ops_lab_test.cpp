@@ -81,6 +81,7 @@ const std::vector<std::string> kDemoTrees{
     "C 0 1 - STAGE: Unicast (198.18.1.12) [02:18:00:00:01:02]",
     "C 1 1 - STAGEL: Receiver (198.18.1.23) [02:18:00:00:02:03]",
     "A 0 -1 - Available Receiver:",
+    "A 1 1 - STAGER: Receiver (198.18.1.24) [02:18:00:00:02:04]",
     "A 1 1 - SPARE1: Receiver (198.18.1.25) [02:18:00:00:02:05]",
     "A 1 1 - SPARE2: Receiver (198.18.1.26) [02:18:00:00:02:06]",
     "A 1 1 - SPARE3: Receiver (198.18.1.27) [02:18:00:00:02:07]",
@@ -138,7 +139,8 @@ std::vector<OpCase> DemoCases() {
          1,
          kAddDone,
          kAddFailed,
-         {{kStage, "t1", kSpare3}, {kSpare3, "t1", kStage}, {kStageL, "t1", kNoMac}}},
+         // The replaced main Receiver keeps its own link.
+         {{kStage, "t1", kSpare3}, {kSpare3, "t1", kStage}, {kStageL, "t1", kStage}}},
         {"add SPARE2 as STAGE's backup 1",
          [](CVX418Dlg& d) {
              const bool ok =
@@ -150,7 +152,8 @@ std::vector<OpCase> DemoCases() {
          1,
          kAddDone,
          kAddFailed,
-         {{kStage, "t2", kSpare2}, {kSpare2, "t1", kStage}, {kStageR, "t1", kNoMac}}},
+         // A backup's own link stays as it was.
+         {{kStage, "t2", kSpare2}, {kSpare2, "t1", kNoMac}, {kStageR, "t1", kNoMac}}},
         {"add SPARE1 as STAGE's backup 2",
          [](CVX418Dlg& d) {
              const bool ok =
@@ -162,7 +165,7 @@ std::vector<OpCase> DemoCases() {
          1,
          kAddDone,
          kAddFailed,
-         {{kStage, "t3", kSpare1}, {kSpare1, "t1", kStage}}},
+         {{kStage, "t3", kSpare1}, {kSpare1, "t1", kNoMac}}},
         {"delete a multicast and a unicast Receiver",
          [](CVX418Dlg& d) {
              // FOYER, and STAGE's main Receiver, whichever the earlier cases left there.
@@ -177,10 +180,11 @@ std::vector<OpCase> DemoCases() {
          2,
          kDeleteDone,
          kDeleteFailed,
-         // Backup 1 moves up to main Receiver on the unit; the window moves it up too.
+         // Backup 1 moves up to main Receiver on the unit and names it; the window too.
          {{kFoyer, "t1", kNoMac},
           {kSpare3, "t1", kNoMac},
           {kStage, "t1", kSpare2},
+          {kSpare2, "t1", kStage},
           {kStage, "t2", kNoMac}}},
         {"switch HALL to unicast",
          [](CVX418Dlg& d) {

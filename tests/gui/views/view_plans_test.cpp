@@ -103,14 +103,21 @@ TEST(PlanDeviceTrees, ReceiverCanHangUnderTwoTransmitters) {
     EXPECT_TRUE(plan.available.empty());
 }
 
-TEST(PlanDeviceTrees, ReceiverNamingAnAbsentOrSilentTransmitterIsInNeitherTree) {
-    const std::vector<DeviceRecord> devices{Transmitter("U", 1, kUnicast),
-                                            Receiver("PointsAtU", 2, 1),
-                                            Receiver("PointsNowhere", 3, 77)};
+// No Transmitter of the table feeds them, so they are listed among the free ones (and offered
+// by the Connect picker) rather than nowhere.
+TEST(PlanDeviceTrees, ReceiverNamingAnAbsentOrSilentTransmitterIsListedAsAvailable) {
+    const std::vector<DeviceRecord> devices{
+        Transmitter("U", 1, kUnicast), Receiver("PointsAtU", 2, 1),
+        Receiver("PointsNowhere", 3, 77), WithPeer(Transmitter("V", 4, kUnicast), 0, 5),
+        Receiver("MainOfV", 5, 4)};
     const DeviceTreesPlan plan = PlanDeviceTrees(devices);
-    ASSERT_EQ(plan.connections.size(), 1u);
+    ASSERT_EQ(plan.connections.size(), 2u);
     EXPECT_TRUE(plan.connections[0].children.empty());
-    EXPECT_TRUE(plan.available.empty());
+    const std::vector<std::string> expected{
+        "PointsAtU: Receiver (192.168.0.2) [02:00:00:00:00:02]",
+        "PointsNowhere: Receiver (192.168.0.3) [02:00:00:00:00:03]"};
+    EXPECT_EQ(Labels(plan.available), expected);
+    EXPECT_EQ(PickerCandidates(devices, kConnectPicker), expected);
 }
 
 TEST(PlanDeviceTrees, OtherKindsAreListedAsReceivers) {

@@ -192,11 +192,11 @@ std::vector<DeviceRecord> MixedSegment() {
         Receiver("R2", 12, 1),  // fed by Hall and named by Uni: listed twice
         WithPeer(Transmitter("BackupOnly", 5, kUnicast), 1, 13),
         Transmitter("Bare", 6, kUnicast),
-        Receiver("Orphan", 14, 6),  // names Bare, which does not name it back
+        Receiver("Orphan", 14, 6),  // names Bare, which does not name it back: free
         Unit("Two", 15, 2, 0),
         Unit("Nine", 16, 9, 0),
         Receiver("Free", 17),
-        Receiver("Lost", 18, 77),  // names a Transmitter that is not here
+        Receiver("Lost", 18, 77),  // names a Transmitter that is not here: free
     };
 }
 
@@ -219,9 +219,11 @@ TEST_F(ViewsDialog, TreesShowEveryUnitWhereItsLinksPutIt) {
     EXPECT_EQ(Dump(dlg.m_ConnectionsTree), connections);
     const std::vector<std::string> available{
         "0 -1 - Available Receiver:",
+        "1 1 - Orphan: Receiver (192.168.0.14) [02:00:00:00:00:0e]",
         "1 1 - Two: Backup 2 (192.168.0.15) [02:00:00:00:00:0f]",
         "1 1 - Nine (192.168.0.16) [02:00:00:00:00:10]",
         "1 1 - Free: Receiver (192.168.0.17) [02:00:00:00:00:11]",
+        "1 1 - Lost: Receiver (192.168.0.18) [02:00:00:00:00:12]",
     };
     EXPECT_EQ(Dump(dlg.m_AvailableTree), available);
 

@@ -36,8 +36,8 @@ const std::string kSearching = "Searching for VX418 and refreshing. Please wait.
 const std::string kFinished = "Finished searching for VX418.";
 
 // What the demo layout implies: HALL feeds FOYER and BAR by multicast; STAGE has STAGEL as its
-// main Receiver and STAGER as backup 1 (STAGER names STAGE, which does not name it back, so it
-// is in neither tree); three spares are free.
+// main Receiver and STAGER as backup 1 (its own link empty, so it is listed with the three free
+// spares).
 const std::vector<std::string> kDemoConnections{
     "0 1 - HALL: Multicast (198.18.1.11) [02:18:00:00:01:01]",
     "1 1 - FOYER: Receiver (198.18.1.21) [02:18:00:00:02:01]",
@@ -47,6 +47,7 @@ const std::vector<std::string> kDemoConnections{
 };
 const std::vector<std::string> kDemoAvailable{
     "0 -1 - Available Receiver:",
+    "1 1 - STAGER: Receiver (198.18.1.24) [02:18:00:00:02:04]",
     "1 1 - SPARE1: Receiver (198.18.1.25) [02:18:00:00:02:05]",
     "1 1 - SPARE2: Receiver (198.18.1.26) [02:18:00:00:02:06]",
     "1 1 - SPARE3: Receiver (198.18.1.27) [02:18:00:00:02:07]",
@@ -169,21 +170,21 @@ TEST_F(ViewsLab, RefreshShowsTheDemoLayoutAndEachUnitFillsTheFields) {
          "",
          ""},
         {0,
-         kDemoAvailable[1].substr(6),
+         kDemoAvailable[2].substr(6),
          {"SPARE1", "198.18.1.25", "02:18:00:00:02:05", -1},
          receiverRows,
          "",
          "",
          ""},
         {0,
-         kDemoAvailable[2].substr(6),
+         kDemoAvailable[3].substr(6),
          {"SPARE2", "198.18.1.26", "02:18:00:00:02:06", -1},
          receiverRows,
          "",
          "",
          ""},
         {0,
-         kDemoAvailable[3].substr(6),
+         kDemoAvailable[4].substr(6),
          {"SPARE3", "198.18.1.27", "02:18:00:00:02:07", -1},
          receiverRows,
          "",
