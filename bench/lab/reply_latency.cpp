@@ -80,7 +80,7 @@ std::optional<Result> Measure(CaptureBackend& backend, int replies) {
             const bool stamped = length == kStatusReplyLength + kTrailerLength &&
                                  (frame[kTfdpClassOffset] << 8 | frame[kTfdpClassOffset + 1]) ==
                                      kConfigurationReplyClass;
-            HandleCapturedFrame(frame, length, table, sink);
+            HandleCapturedFrame(frame, length, table, sink, *mac);
             if (!stamped) {
                 return;
             }

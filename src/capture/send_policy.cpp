@@ -1,13 +1,48 @@
 #include "capture/send_policy.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "protocol/wire_format.h"
 
 namespace {
 
 std::uint16_t Be16(std::span<const std::uint8_t> frame, std::size_t offset) {
-    return static_cast<std::uint16_t>(frame[offset] << 8 | frame[offset + 1]);
+    return ReadBe16(frame.data() + offset);
+}
+
+// Where the datagram of a request of this class ends; nothing for a class no request has.
+std::optional<std::size_t> RequestDatagramEnd(std::uint16_t messageClass) {
+    switch (messageClass) {
+        case kDiscoveryClass:
+            return kDiscoveryDatagramEnd;
+        case kConfigurationClass:
+            return kConfigurationDatagramEnd;
+        case kConnectionClass:
+            return kConnectionDatagramEnd;
+        default:
+            return std::nullopt;
+    }
+}
+
+// A member of the helper's group must not be able to slip fragments, or a datagram whose
+// lengths reach into the filler, into other traffic: only a whole datagram of exactly a
+// request's length leaves.
+std::string_view DatagramRefusal(std::span<const std::uint8_t> frame) {
+    if (Be16(frame, kIpFlagsFragmentOffset) != 0) {
+        return "its IPv4 flags or fragment offset are set";
+    }
+    const auto end = RequestDatagramEnd(Be16(frame, kTfdpClassOffset));
+    if (!end) {
+        return "not a TFDP request class";
+    }
+    if (Be16(frame, kIpTotalLengthOffset) != *end - kIpHeaderOffset) {
+        return "its IPv4 total length is not its request's";
+    }
+    if (Be16(frame, kUdpLengthOffset) != *end - kUdpHeaderOffset) {
+        return "its UDP length is not its request's";
+    }
+    return {};
 }
 
 }  // namespace
@@ -34,5 +69,5 @@ std::string_view RefusalOf(std::span<const std::uint8_t> frame,
     if (Be16(frame, kTfdpMagicOffset) != kTfdpMagic) {
         return "not a TFDP message";
     }
-    return {};
+    return DatagramRefusal(frame);
 }

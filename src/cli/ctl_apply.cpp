@@ -1,11 +1,10 @@
 #include "cli/ctl_apply.h"
 
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "cli/ctl_change.h"
 #include "cli/ctl_install.h"
+#include "cli/ctl_install_file.h"
 #include "cli/ctl_plan.h"
 #include "cli/ctl_run.h"
 #include "cli/ctl_text.h"
@@ -279,19 +278,11 @@ class Applier {
 }  // namespace
 
 std::optional<Installation> ReadInstallation(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
+    const auto document = ReadInstallationDocument(path, error);
+    if (!document) {
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    const Json document = Json::parse(text.str(), nullptr, false);
-    if (document.is_discarded()) {
-        error = path + " is not JSON";
-        return std::nullopt;
-    }
-    auto installation = ParseInstallation(document, error);
+    auto installation = ParseInstallation(*document, error);
     if (!installation) {
         error = path + ": " + error;
     }

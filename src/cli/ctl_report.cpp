@@ -38,6 +38,10 @@ int Reporter::Fail(int status, const std::string& message) {
 
 void Reporter::Detail(const std::string& text) {
     ToErr(std::string(kProgram) + ":   " + text);
+    // A script reads the reasons from the document, not from standard error.
+    if (document_.contains("error")) {
+        document_["error"]["details"].push_back(text);
+    }
 }
 
 void Reporter::Trace(const std::string& text) {

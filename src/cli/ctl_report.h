@@ -1,8 +1,8 @@
 #pragma once
 
 // What one run of vx418ctl says. With --json it prints exactly one document on standard output,
-// whatever happens (an error is {"error": {"status", "message"}} in it); otherwise lines for
-// people or, with --terse, tab-separated fields. Errors always also go to standard error, one
+// whatever happens (an error is {"error": {"status", "message", "details"}} in it); otherwise lines
+// for people or, with --terse, tab-separated fields. Errors always also go to standard error, one
 // line each; -v adds time-stamped trace lines there.
 
 #include <chrono>
@@ -40,7 +40,8 @@ class Reporter {
     void Note(const std::string& text);
     // An error: a line on standard error and the document's "error". Returns status.
     int Fail(int status, const std::string& message);
-    // A line after an error's that explains it, on standard error.
+    // A line after an error's that explains it: on standard error, and in the document's
+    // error as one of its "details".
     void Detail(const std::string& text);
     // -v: "vx418ctl: +12.3 ms text" on standard error.
     void Trace(const std::string& text);

@@ -81,6 +81,18 @@ int CtlSession::DiscoveryReplies() {
     return discoveryReplies_;
 }
 
+void CtlSession::TraceDrops(const std::string& step) {
+    const auto drops = station_->Drops();
+    if (!drops) {
+        trace_->Trace(step + ": the capture library does not count dropped frames");
+        return;
+    }
+    const std::uint32_t total = DroppedBetween({}, *drops);
+    trace_->Trace(step + ": " + std::to_string(total) + " frames dropped by the capture so far (" +
+                  std::to_string(drops->buffer) + " for want of buffer, " +
+                  std::to_string(drops->driver) + " by the interface)");
+}
+
 bool CtlSession::Broadcast() {
     ++framesSent_;
     return SendRequest(nullptr, kDiscoveryRequest) == 1;
@@ -100,10 +112,12 @@ bool CtlSession::Discover(std::chrono::milliseconds wait, const Done& done) {
             return false;
         }
         if (waitUntil(Clock::now() + kBroadcastSpacing)) {
+            TraceDrops("discovery");
             return true;
         }
     }
     waitUntil(Clock::now() + wait);
+    TraceDrops("discovery");
     return true;
 }
 
@@ -156,13 +170,16 @@ CtlSession::ReadBack CtlSession::ReadBackUnits(const std::vector<MacBytes>& macs
             break;
         }
     }
-    const std::lock_guard lock(mutex_);
-    evaluate();
-    readingBack_ = false;
-    for (const MacBytes& mac : macs) {
-        if (const auto it = readBack_.find(mac); it != readBack_.end()) {
-            result.records[mac] = it->second;
+    {
+        const std::lock_guard lock(mutex_);
+        evaluate();
+        readingBack_ = false;
+        for (const MacBytes& mac : macs) {
+            if (const auto it = readBack_.find(mac); it != readBack_.end()) {
+                result.records[mac] = it->second;
+            }
         }
     }
+    TraceDrops("read-back");
     return result;
 }

@@ -77,6 +77,8 @@ class CtlSession {
     CtlSession() = default;
     void OnFrame(const std::uint8_t* frame, std::size_t length);
     bool Broadcast();
+    // Traces the frames the capture lost since the open, naming the step that just ended.
+    void TraceDrops(const std::string& step);
 
     DeviceTable table_{kUnboundedDeviceTable};
     LineSink* trace_ = nullptr;

@@ -33,6 +33,21 @@ struct AdapterInfo {
 
 using FrameCallback = std::function<void(const std::uint8_t* frame, std::size_t capturedLength)>;
 
+// Frames an open adapter lost since its open, as the capture library counts them (pcap_stats):
+// for want of room in the capture buffer, and by the interface or its driver. The library's
+// counters are 32 bits wide; take differences modulo 2^32 (DroppedBetween).
+struct CaptureDrops {
+    std::uint32_t buffer = 0;
+    std::uint32_t driver = 0;
+    bool operator==(const CaptureDrops&) const = default;
+};
+
+// Frames lost between two readings of one handle's counters.
+inline std::uint32_t DroppedBetween(const CaptureDrops& before, const CaptureDrops& after) {
+    return static_cast<std::uint32_t>(after.buffer - before.buffer) +
+           static_cast<std::uint32_t>(after.driver - before.driver);
+}
+
 // One open adapter. Destruction closes it. Send may be called from any thread while Loop runs
 // on another; BreakLoop from any thread makes Loop return.
 class CaptureHandle {
@@ -45,6 +60,8 @@ class CaptureHandle {
     virtual void BreakLoop() = 0;
     // The library's text for the latest failed send or capture; empty when it has none.
     virtual std::string LastError() const { return {}; }
+    // Frames lost since the open; nothing when the library cannot tell. Any thread.
+    virtual std::optional<CaptureDrops> Drops() const { return std::nullopt; }
 };
 
 // What an open says beyond its error text.

@@ -211,3 +211,24 @@ std::optional<std::vector<AdapterInfo>> DecodeAdapters(MessageReader message) {
     }
     return adapters;
 }
+
+// ---- The adapter's losses ----
+
+std::vector<std::uint8_t> EncodeDropped(const std::optional<CaptureDrops>& drops) {
+    const CaptureDrops counted = drops.value_or(CaptureDrops{});
+    return MessageWriter(CaptureMessage::Dropped)
+        .U8(drops ? 1 : 0)
+        .U32(counted.buffer)
+        .U32(counted.driver)
+        .Finish();
+}
+
+std::optional<std::optional<CaptureDrops>> DecodeDropped(MessageReader message) {
+    std::uint8_t known = 0;
+    CaptureDrops drops;
+    if (message.Type() != CaptureMessage::Dropped || !message.U8(known) ||
+        !message.U32(drops.buffer) || !message.U32(drops.driver) || !message.Complete()) {
+        return std::nullopt;
+    }
+    return known != 0 ? std::optional(drops) : std::nullopt;
+}

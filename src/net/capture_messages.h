@@ -16,15 +16,17 @@
 
 enum class CaptureMessage : std::uint8_t {
     // Caller to helper, on the control socket.
-    List = 0x01,  // (nothing)
-    Open = 0x02,  // text adapter name
-    Send = 0x03,  // the frame: every byte after the header
+    List = 0x01,   // (nothing)
+    Open = 0x02,   // text adapter name
+    Send = 0x03,   // the frame: every byte after the header
+    Drops = 0x04,  // (nothing)
     // Helper to caller, on the control socket: one answer per request.
     Adapters = 0x81,    // u16 count, then per adapter (see EncodeAdapters)
     ListFailed = 0x82,  // text error
     Opened = 0x83,      // text warnings
     OpenFailed = 0x84,  // u8 not permitted, text error
     Sent = 0x85,        // i32 status (0: on the wire), u32 frames refused so far, text error
+    Dropped = 0x86,     // u8 known, u32 lost for want of buffer, u32 lost by the interface
     // Helper to caller, on the frame socket.
     Frames = 0x90,        // captured frames, each a u32 length and its bytes
     CaptureEnded = 0x91,  // i32 library status, text error
@@ -93,6 +95,12 @@ class MessageReader {
     std::size_t at_;
     bool ok_ = true;
 };
+
+// The answer to Drops: the open adapter's counters, or unknown (nullopt).
+std::vector<std::uint8_t> EncodeDropped(const std::optional<CaptureDrops>& drops);
+// nullopt when the message is not a whole, well-formed Dropped message; an inner nullopt when
+// the helper could not tell.
+std::optional<std::optional<CaptureDrops>> DecodeDropped(MessageReader message);
 
 std::vector<std::uint8_t> EncodeAdapters(const std::vector<AdapterInfo>& adapters);
 // nullopt when the message is not a whole, well-formed Adapters message.

@@ -236,6 +236,13 @@ class HelperCaptureHandle final : public CaptureHandle {
         return lastError_;
     }
 
+    std::optional<CaptureDrops> Drops() const override {
+        const auto bytes = helper_->Ask(MessageWriter(CaptureMessage::Drops).Finish());
+        const auto answer = Read(bytes);
+        const auto drops = answer ? DecodeDropped(*answer) : std::nullopt;
+        return drops.value_or(std::nullopt);
+    }
+
   private:
     // Hands every frame of a Frames message on; the loop's result when the message ends it.
     std::optional<int> Deliver(std::span<const std::uint8_t> bytes, const FrameCallback& onFrame) {

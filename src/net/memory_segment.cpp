@@ -29,6 +29,7 @@ struct MemorySegment::Shared {
     bool openNotPermitted = false;
     bool sendRefused = false;
     bool echoSent = false;
+    CaptureDrops drops;
 
     std::vector<Frame> sent;
     std::vector<LoopQueue*> loops;  // queues of the loops running now
@@ -107,6 +108,11 @@ class MemoryHandle final : public CaptureHandle {
         shared_->changed.notify_all();
     }
 
+    std::optional<CaptureDrops> Drops() const override {
+        const std::lock_guard lock(shared_->mutex);
+        return shared_->drops;
+    }
+
   private:
     std::shared_ptr<MemorySegment::Shared> shared_;
     LoopQueue queue_;  // guarded by shared_->mutex
@@ -145,6 +151,12 @@ void MemorySegment::SetSendRefused(bool refused) {
 void MemorySegment::SetEchoSent(bool echo) {
     const std::lock_guard lock(shared_->mutex);
     shared_->echoSent = echo;
+}
+
+void MemorySegment::AddDrops(const CaptureDrops& drops) {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->drops.buffer += drops.buffer;
+    shared_->drops.driver += drops.driver;
 }
 
 std::vector<MemorySegment::Frame> MemorySegment::SentFrames() const {

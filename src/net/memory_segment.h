@@ -37,6 +37,10 @@ class MemorySegment : public CaptureBackend {
     // own transmissions.
     void SetEchoSent(bool echo);
 
+    // Counts lost frames, as a capture buffer that overflows would: every handle's Drops()
+    // reports the segment's totals (zero until then).
+    void AddDrops(const CaptureDrops& drops);
+
     // Frames accepted by SendPacket on any handle, in order.
     std::vector<Frame> SentFrames() const;
     // True once at least n frames have been sent, false on time-out.

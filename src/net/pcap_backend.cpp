@@ -230,12 +230,21 @@ std::string PcapCaptureHandle::LastError() const {
     return lastError_;
 }
 
-std::optional<CaptureStatistics> PcapCaptureHandle::Statistics() {
+std::optional<CaptureStatistics> PcapCaptureHandle::Statistics() const {
+    const std::lock_guard lock(statsMutex_);
     pcap_stat stats{};
     if (pcap_stats(capture_, &stats) != 0) {
         return std::nullopt;
     }
     return CaptureStatistics{stats.ps_recv, stats.ps_drop, stats.ps_ifdrop};
+}
+
+std::optional<CaptureDrops> PcapCaptureHandle::Drops() const {
+    const auto stats = Statistics();
+    if (!stats) {
+        return std::nullopt;
+    }
+    return CaptureDrops{stats->dropped, stats->interfaceDropped};
 }
 
 // ---- PcapCaptureBackend ----

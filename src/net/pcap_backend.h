@@ -57,8 +57,9 @@ class PcapCaptureHandle final : public CaptureHandle {
     int Dispatch(const FrameCallback& onFrame);
     void BreakLoop() override;
     std::string LastError() const override;
+    std::optional<CaptureDrops> Drops() const override;
 
-    std::optional<CaptureStatistics> Statistics();
+    std::optional<CaptureStatistics> Statistics() const;
 
   private:
     // Keeps the library's text of a failed capture.
@@ -69,6 +70,9 @@ class PcapCaptureHandle final : public CaptureHandle {
     std::mutex sendMutex_;
     mutable std::mutex errorMutex_;
     std::string lastError_;
+    // pcap_stats keeps running totals in the capture handle; the capture thread's reads do not
+    // touch them, but two readers must not add to them at once.
+    mutable std::mutex statsMutex_;
 };
 
 class PcapCaptureBackend final : public CaptureBackend {

@@ -6,6 +6,7 @@
 // The command-line tool runs on this.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,8 @@ class Station {
                                          StationOpenFailure& failure, std::string& warnings);
     // Stops the capture thread and closes the adapter.
     ~Station();
+    // Frames the adapter lost since the open; nothing when the library cannot tell.
+    std::optional<CaptureDrops> Drops() const { return session_->Handle().Drops(); }
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 

@@ -42,6 +42,15 @@ struct BpfProgram {
     BpfInstruction* instructions;
 };
 
+struct Statistics {  // struct pcap_stat as the library's Windows builds lay it out
+    std::uint32_t received;
+    std::uint32_t dropped;
+    std::uint32_t interfaceDropped;
+    std::uint32_t captured;
+    std::uint32_t sent;
+    std::uint32_t networkDropped;
+};
+
 constexpr int kErrorBufferSize = 256;                   // PCAP_ERRBUF_SIZE
 constexpr int kError = -1;                              // PCAP_ERROR
 constexpr int kErrorBreak = -2;                         // PCAP_ERROR_BREAK
@@ -68,6 +77,7 @@ struct Library {
     int (*setfilter)(pcap* p, BpfProgram* program);
     void (*freecode)(BpfProgram* program);
     int (*datalink)(pcap* p);
+    int (*stats)(pcap* p, Statistics* statistics);  // optional: without it drops are unknown
 
     ~Library() {
         if (module != nullptr) {
@@ -131,6 +141,8 @@ std::shared_ptr<const Library> Load(const char* name, std::string& error) {
     Resolve(m, "pcap_setfilter", library->setfilter, missing);
     Resolve(m, "pcap_freecode", library->freecode, missing);
     Resolve(m, "pcap_datalink", library->datalink, missing);
+    std::string optional;  // a library without counters still captures
+    Resolve(m, "pcap_stats", library->stats, optional);
     if (!missing.empty()) {
         error = std::string(name) + " has no " + missing +
                 ": capture on Windows needs Npcap (https://npcap.com)";
@@ -264,6 +276,18 @@ class WpcapCaptureHandle final : public CaptureHandle {
         return lastError_;
     }
 
+    std::optional<CaptureDrops> Drops() const override {
+        if (Api().stats == nullptr) {
+            return std::nullopt;
+        }
+        const std::lock_guard statsLock(statsMutex_);
+        wpcap::Statistics statistics{};
+        if (Api().stats(capture_.get(), &statistics) != 0) {
+            return std::nullopt;
+        }
+        return CaptureDrops{statistics.dropped, statistics.interfaceDropped};
+    }
+
   private:
     const Library& Api() const { return *capture_.get_deleter().library; }
 
@@ -282,6 +306,7 @@ class WpcapCaptureHandle final : public CaptureHandle {
     std::mutex sendMutex_;
     mutable std::mutex errorMutex_;
     std::string lastError_;
+    mutable std::mutex statsMutex_;  // the library keeps running totals in the handle
 };
 
 }  // namespace

@@ -20,8 +20,9 @@ std::atomic<int> pendingRefusalRebuilds{0};
 
 }  // namespace
 
-void HandleWindowFrame(const std::uint8_t* frame, std::size_t capturedLength) {
-    if (!HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink())) {
+void HandleWindowFrame(const std::uint8_t* frame, std::size_t capturedLength,
+                       const MacBytes& station) {
+    if (!HandleCapturedFrame(frame, capturedLength, Devices(), MainDialogLineSink(), station)) {
         return;
     }
     // A unit refused a change the trees already show. The rebuild waits on the window, which
@@ -81,7 +82,11 @@ unsigned SetAdapterWorker(CVX418Dlg* dialog) {
         EnableActionControlsUnlessRefreshing(dialog);
         LogLine(dialog, "Succeed in setting the network adapter.");
     }
-    const int result = session->Run(HandleWindowFrame);
+    // Learned before the open and fixed for the session: the replies to this station.
+    const MacBytes station = CurrentAdapter().AdapterMac;
+    const int result = session->Run([station](const std::uint8_t* frame, std::size_t length) {
+        HandleWindowFrame(frame, length, station);
+    });
     if (result == -1) {
         TraceLine("Capture loop ended: %s", session->Handle().LastError().c_str());
     }

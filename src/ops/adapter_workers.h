@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/device_table.h"
+
 class CVX418Dlg;
 
 // Reads the capture library's adapter list once and offers each usable adapter in the
@@ -12,8 +14,9 @@ void FillAdapterList(CVX418Dlg* dialog);
 // thread until a later Set Adapter stops it. Returns 1 in every case.
 unsigned SetAdapterWorker(CVX418Dlg* dialog);
 // The capture loop's callback: the reply handler on the window's table and Log pane, and a
-// rebuild of the trees when a unit's refusal put values back.
-void HandleWindowFrame(const std::uint8_t* frame, std::size_t capturedLength);
+// rebuild of the trees when a unit's refusal to station (the adapter's MAC) put values back.
+void HandleWindowFrame(const std::uint8_t* frame, std::size_t capturedLength,
+                       const MacBytes& station);
 // Tree rebuilds that units' refusals have started and that have not finished yet (each runs on
 // a thread of its own, off the capture thread).
 int PendingRefusalRebuilds();

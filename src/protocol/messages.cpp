@@ -94,7 +94,7 @@ std::optional<std::string_view> ReplyLogText(std::uint16_t messageClass, std::ui
 }
 
 bool HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, DeviceTable& table,
-                         LineSink& sink) {
+                         LineSink& sink, const MacBytes& station) {
     if (frame == nullptr || capturedLength < kMinReplyLength) {
         return false;
     }
@@ -115,7 +115,8 @@ bool HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, 
         sink.Log(*text);
     }
     const auto verdict = VerdictOf(messageClass, code);
-    if (!verdict) {
+    // Another station's refusal says nothing about the change this station is waiting on.
+    if (!verdict || !std::equal(station.begin(), station.end(), frame + kEthDestMacOffset)) {
         return false;
     }
     MacBytes source{};

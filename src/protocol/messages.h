@@ -38,9 +38,11 @@ std::uint16_t Selector(const ConnectionBlock& block);
 // code.
 std::optional<std::string_view> ReplyLogText(std::uint16_t messageClass, std::uint16_t code);
 
-// The capture loop's callback: reads only the magic, class and code, the source address of a
+// The capture loop's callback: reads only the magic, class and code, the addresses of a
 // configuration or connection reply and the record of a discovery reply, never past
 // capturedLength. Frames shorter than 50 bytes, and discovery replies shorter than 120, are
-// dropped. True when a unit's refusal put values back into the table (the views are stale).
+// dropped. Every reply writes its Log line, whichever station it went to; only one addressed to
+// station (the adapter's MAC) settles a change awaiting its answer. True when a unit's refusal
+// put values back into the table (the views are stale).
 bool HandleCapturedFrame(const std::uint8_t* frame, std::size_t capturedLength, DeviceTable& table,
-                         LineSink& sink);
+                         LineSink& sink, const MacBytes& station);

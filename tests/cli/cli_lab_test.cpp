@@ -674,6 +674,12 @@ TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
     std::ofstream(unknown) << extra;
     collect({"apply", unknown, "--wait", "300"}, 5);
     collect({"diff", unknown, "--wait", "300"}, 5);
+    extra = Json::parse(std::ifstream(file));
+    extra["units"][kSpare1]["kind"] = "transmitter";
+    std::ofstream(unknown) << extra;
+    collect({"apply", unknown, "--wait", "300"}, 2);  // every reason in the document
+    EXPECT_FALSE(documents.back()[1].at("error").value("details", Json::array()).empty())
+        << documents.back();
     collect({"rename", "nobody", "X", "--wait", "300"}, 5);
     collect({"rename", kSpare1}, 2);
     std::string shown;  // the adapter from VX418_ADAPTER

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/ctl_install.h"
+#include "cli/ctl_install_file.h"
 #include "cli/ctl_lookup.h"
 #include "cli/ctl_operations.h"
 #include "cli/ctl_output.h"
@@ -247,6 +248,7 @@ TEST_F(CliMemoryTest, ExitStatusIsTheAddressedUnitsAnswerAndReadBack) {
          "Failed"},
         {"accepted, name kept", {{kSpare, 0x8005, 1}}, false, kExitRefused, "does not report it"},
     };
+    segment_->AddDrops({2, 1});  // -v says so
     for (const Case& c : cases) {
         std::atomic<bool> stop{false};
         std::thread unit([&] {
@@ -274,13 +276,17 @@ TEST_F(CliMemoryTest, ExitStatusIsTheAddressedUnitsAnswerAndReadBack) {
             }
         });
         const Outcome run = Run({"rename", "00:1C:2D:00:00:25", "NEW", "-i", "mem0", "--quiet",
-                                 "--timeout", "300", "--wait", "300"});
+                                 "-v", "--timeout", "300", "--wait", "300"});
         stop = true;
         unit.join();
         segment_->ClearSentFrames();
         EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err;
         EXPECT_EQ(run.out, "") << c.what;
         EXPECT_NE(run.err.find(c.err), std::string::npos) << c.what << "\n" << run.err;
+        EXPECT_NE(run.err.find("discovery: 3 frames dropped by the capture so far (2 for want of "
+                               "buffer, 1 by the interface)"),
+                  std::string::npos)
+            << run.err;
     }
 }
 
@@ -541,6 +547,40 @@ TEST_F(CliMemoryTest, InstallationFilesAreCheckedBeforeUse) {
         std::string error;
         EXPECT_FALSE(ParseInstallation(document, error)) << c.error;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.error << ": " << error;
+    }
+}
+
+TEST_F(CliMemoryTest, InstallationTextIsReadOnlyWhenPlainJsonOfBoundedSize) {
+    const std::string kept = R"({"b":[1,-2,3.5,true,null,"x",{"n":[]}],"a":{"n":{}}})";
+    struct Case {
+        std::string text;
+        const char* error;  // empty: read as it is
+    };
+    const std::vector<Case> cases{
+        {kept, ""},
+        {R"({"units": {"a": {"name": "A", "name": "B"}}})", "the key \"name\" is given twice"},
+        {R"({"a": 1} {"b": 2})", "not JSON (at byte"},
+        {"[\"\xff\"]", "not JSON"},
+        {std::string(kMaxInstallationDepth + 1, '['), "nested deeper than 16 levels"},
+        {std::string(kMaxInstallationFileBytes + 1, ' '), "larger than 16 MiB"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto document = ParseInstallationText(c.text, error);
+        EXPECT_EQ(document.has_value(), *c.error == '\0') << c.error << ": " << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        if (document) {
+            EXPECT_EQ(document->dump(), kept);  // every value, in the file's order
+        }
+    }
+    // A device that never ends, a folder, a missing file.
+    for (const auto& [path, why] : std::vector<std::pair<std::string, std::string>>{
+             {"/dev/zero", "/dev/zero: larger than 16 MiB"},
+             {"/", "cannot read /"},
+             {"/nonexistent/venue.json", "cannot read"}}) {
+        std::string error;
+        EXPECT_FALSE(ReadInstallationDocument(path, error)) << path;
+        EXPECT_EQ(error.rfind(why, 0), 0u) << error;
     }
 }
 

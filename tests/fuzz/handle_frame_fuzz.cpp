@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int before = table.DeviceCount();
     const int answeredBefore = table.CountUnits().answered;
     CheckingSink sink;
-    HandleCapturedFrame(data, size, table, sink);
+    constexpr MacBytes kStation{0x02, 0x00, 0x00, 0x00, 0x00, 0x64};
+    HandleCapturedFrame(data, size, table, sink, kStation);
 
     const auto records = table.Snapshot();
     Require(records.size() <= kDeviceTableCapacity);

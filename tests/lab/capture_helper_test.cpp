@@ -79,12 +79,24 @@ TEST_F(HelperLab, OpensOnlyListedAdaptersAndSendsOnlyTfdpRequestsFromTheAdapter)
     }
     ASSERT_NO_FATAL_FAILURE(Open());
 
-    ProtocolFrame request{};
-    ASSERT_TRUE(AssembleRequestFrame(kDiscoveryRequest, nullptr, mac_, {198, 18, 0, 1}, request));
-    const Frame good(request.begin(), request.end());
+    // A request of each class; the refused frames are the discovery request changed.
+    std::vector<Frame> goods;
+    const ConfigBlock config{};
+    for (const RequestKind kind : {kDiscoveryRequest, kSetNameRequest, kAddReceiverRequest}) {
+        ProtocolFrame request{};
+        ASSERT_TRUE(AssembleRequestFrame(kind, config.data(), mac_, {198, 18, 0, 1}, request));
+        goods.emplace_back(request.begin(), request.end());
+    }
+    const Frame& good = goods[0];
     const auto changed = [&](std::size_t offset, std::uint8_t value) {
         Frame f = good;
         f[offset] = value;
+        return f;
+    };
+    const auto lengths = [&](std::uint16_t ip, std::uint16_t udp) {
+        Frame f = good;
+        WriteBe16(f.data() + kIpTotalLengthOffset, ip);
+        WriteBe16(f.data() + kUdpLengthOffset, udp);
         return f;
     };
     const std::vector<std::pair<const char*, Frame>> refused{
@@ -102,6 +114,15 @@ TEST_F(HelperLab, OpensOnlyListedAdaptersAndSendsOnlyTfdpRequestsFromTheAdapter)
         {"to UDP port 2099", changed(kUdpDestPortOffset + 1, 0x33)},
         {"from UDP port 53", changed(kUdpSourcePortOffset, 0)},
         {"no TFDP magic", changed(kTfdpMagicOffset, 0)},
+        {"more fragments", changed(kIpFlagsFragmentOffset, 0x20)},
+        {"a fragment offset", changed(kIpFlagsFragmentOffset + 1, 1)},
+        {"don't fragment", changed(kIpFlagsFragmentOffset, 0x40)},
+        {"a reply's class", changed(kTfdpClassOffset, 0x80)},
+        {"a class no request has", changed(kTfdpClassOffset + 1, 0x02)},
+        {"lengths reaching to byte 128", lengths(114, 94)},
+        {"a configuration request's lengths", lengths(72, 52)},
+        {"IPv4 length of a connection request", lengths(62, 20)},
+        {"UDP length of a connection request", lengths(40, 42)},
     };
     std::string error;
     const auto arrived = LeavingStation(
@@ -112,12 +133,14 @@ TEST_F(HelperLab, OpensOnlyListedAdaptersAndSendsOnlyTfdpRequestsFromTheAdapter)
                           std::string::npos)
                     << what << ": " << handle_->LastError();
             }
-            EXPECT_EQ(handle_->SendPacket(good.data(), good.size()), 0) << handle_->LastError();
+            for (const Frame& request : goods) {
+                EXPECT_EQ(handle_->SendPacket(request.data(), request.size()), 0)
+                    << handle_->LastError();
+            }
         },
         error);
     ASSERT_TRUE(error.empty()) << error;
-    ASSERT_EQ(arrived.size(), 1u) << "a refused frame reached the wire";
-    EXPECT_EQ(arrived[0], good);
+    EXPECT_EQ(arrived, goods) << "a refused frame reached the wire, or a request did not";
 }
 
 TEST_F(HelperLab, PassesUpOnlyTheUnitsPortWhileForeignTrafficFloodsTheLink) {
@@ -140,6 +163,7 @@ TEST_F(HelperLab, PassesUpOnlyTheUnitsPortWhileForeignTrafficFloodsTheLink) {
     handle_->BreakLoop();
     loop.join();
     ASSERT_TRUE(sent);
+    EXPECT_TRUE(handle_->Drops()) << "the helper did not pass on the library's counters";
     EXPECT_GT(passed, 10000);  // the mix's TFDP look-alikes pass the filter and are passed up
     EXPECT_EQ(excluded, 0);
 }

@@ -96,7 +96,7 @@ class Station {
         SetCurrentAdapter({handle_, *mac, *ip});
         loop_ = std::thread([this] {
             handle_->Loop([this](const std::uint8_t* frame, std::size_t length) {
-                HandleCapturedFrame(frame, length, table, sink);
+                HandleCapturedFrame(frame, length, table, sink, mac_);
             });
         });
         return true;

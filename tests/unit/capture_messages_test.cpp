@@ -1,5 +1,5 @@
-// The capture helper's messages: an adapter list survives the trip, and a message cut short or
-// padded anywhere is refused rather than read past its end.
+// The capture helper's messages: an adapter list and the drop counters survive the trip, and a
+// message cut short or padded anywhere is refused rather than read past its end.
 #include <gtest/gtest.h>
 
 #include "net/capture_messages.h"
@@ -12,7 +12,12 @@ std::vector<AdapterInfo> SomeAdapters() {
     return {eth, bare};
 }
 
-TEST(CaptureMessages, AnAdapterListSurvivesTheTrip) {
+TEST(CaptureMessages, AnAdapterListAndTheDropCountsSurviveTheTrip) {
+    for (const auto& drops :
+         {std::optional(CaptureDrops{7, 0xfffffffe}), std::optional<CaptureDrops>()}) {
+        EXPECT_EQ(DecodeDropped(*MessageReader::Of(EncodeDropped(drops))),
+                  std::optional<std::optional<CaptureDrops>>(drops));
+    }
     const auto adapters = SomeAdapters();
     const auto bytes = EncodeAdapters(adapters);
     const auto decoded = DecodeAdapters(*MessageReader::Of(bytes));

@@ -14,8 +14,8 @@ class MessagesTest : public ::testing::Test {
         const auto bytes = r.Bytes();
         table.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(bytes), sink);
     }
-    void Handle(const std::vector<std::uint8_t>& frame) {
-        HandleCapturedFrame(frame.data(), frame.size(), table, sink);
+    bool Handle(const std::vector<std::uint8_t>& frame) {
+        return HandleCapturedFrame(frame.data(), frame.size(), table, sink, kStation);
     }
     // The pair of the add-receiver examples: T 02:00:00:00:00:01 at 192.168.0.60 (unicast),
     // R 02:00:00:00:00:02 at 192.168.0.61.
@@ -30,6 +30,7 @@ class MessagesTest : public ::testing::Test {
         sink.Reset();
     }
 
+    static constexpr MacBytes kStation{2, 0, 0, 0, 0, 0xaa};
     DeviceTable table;
     RecordingSink sink;
 };
@@ -131,7 +132,7 @@ TEST_F(MessagesTest, ShortCapturesAreDroppedWithoutReadingPastThem) {
     // Exact-size buffers, so a read past the capture shows under AddressSanitizer.
     Handle(ReplyFrame(0x8005, 1, 49));
     Handle(ReplyFrame(0x8005, 1, 0));
-    HandleCapturedFrame(nullptr, 128, table, sink);
+    HandleCapturedFrame(nullptr, 128, table, sink, kStation);
     EXPECT_TRUE(sink.Logs().empty());
     Handle(ReplyFrame(0x8005, 1, 50));
     EXPECT_EQ(sink.Logs().size(), 1u);
@@ -151,6 +152,36 @@ TEST_F(MessagesTest, OnlyMagicClassAndCodeMatter) {
     frame[44] = 0x77;
     Handle(frame);
     EXPECT_EQ(sink.Logs(), std::vector<std::string>{"Succeeded in deleting the Receiver."});
+}
+
+TEST_F(MessagesTest, OnlyARefusalToThisStationPutsTheAwaitedChangeBack) {
+    struct Case {
+        const char* what;
+        MacBytes destination;
+        std::uint16_t code;
+        bool restored;
+    };
+    const std::vector<Case> cases{
+        {"refused, to another station", {2, 0, 0, 0, 0, 0xbb}, 2, false},
+        {"refused, to this station", kStation, 2, true},
+        {"accepted, to this station", kStation, 1, false},
+    };
+    const MacBytes unit{2, 0, 0, 0, 0, 1};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        table.Clear();
+        StorePair();
+        table.ApplyForRequest(table.ExpectAnswer(unit, ConfirmedOperation::SetName),
+                              [](std::span<DeviceRecord> valid) {
+                                  valid[0].Name = {'N', 'E', 'W'};
+                              });
+        auto reply = ReplyFrame(kConfigurationReplyClass, c.code);
+        std::copy(c.destination.begin(), c.destination.end(), reply.begin() + kEthDestMacOffset);
+        std::copy(unit.begin(), unit.end(), reply.begin() + kEthSourceMacOffset);
+        EXPECT_EQ(Handle(reply), c.restored);
+        EXPECT_EQ(table.DeviceNameAt(0), c.restored ? "T" : "NEW");
+        EXPECT_EQ(sink.Logs().size(), 1u) << "every reply writes its line, whoever it is for";
+    }
 }
 
 }  // namespace

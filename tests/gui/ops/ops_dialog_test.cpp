@@ -642,6 +642,31 @@ TEST_F(OpsDialog, SetAdapterDuringARefreshLeavesTheBusySetToTheRefresh) {
     EXPECT_TRUE(theSegment->WaitForRunningLoops(0, 5s));
 }
 
+// ---- Refresh ----
+
+TEST_F(OpsDialog, ARefreshThatLosesFramesSaysHowManyOnce) {
+    theSegment->AddDrops({5, 0});  // lost before the Refresh: not its loss
+    const std::string searching = "Searching for VX418 and refreshing. Please wait.";
+    DispatchCommand(&dlg, kRefresh);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto lines = NewLines();
+            return std::find(lines.begin(), lines.end(), searching) != lines.end();
+        },
+        5s));
+    theSegment->AddDrops({2, 1});
+    ASSERT_TRUE(Finish());
+    const auto lines = NewLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+              (std::vector<std::string>{"3 frames were dropped by the capture; some units may be "
+                                        "missing. Refresh again.",
+                                        "Finished searching for VX418."}));
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("dropped") != l.npos; }),
+              1);
+}
+
 // ---- sequences against the units' own model ----
 
 // The simulator's engine as the units: each frame sent is answered at once, its replies handed
@@ -654,7 +679,7 @@ class UnitsAnswer final : public CaptureHandle {
         const int result = inner_->SendPacket(frame, length);
         const std::lock_guard lock(mutex_);
         for (const vxsim::OutFrame& reply : engine_.Handle({frame, length})) {
-            HandleWindowFrame(reply.bytes.data(), reply.bytes.size());
+            HandleWindowFrame(reply.bytes.data(), reply.bytes.size(), CurrentAdapter().AdapterMac);
         }
         return result;
     }
