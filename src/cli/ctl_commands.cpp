@@ -120,17 +120,24 @@ int Export(const RunOptions& options, Reporter& report) {
         return report.Fail(kExitNoAnswer, "no unit answered the discovery: nothing to export");
     }
     const Json installation = InstallationJson(devices, options.adapter.typed);
-    if (options.outputFile.empty()) {
+    if (options.outputFile.empty() && !options.dot) {
         // The installation is the output, --json or not.
         report.Document() = installation;
         report.ResultIsDocument();
         return kExitDone;
     }
+    const std::string text =
+        options.dot
+            ? InstallationDot(devices)
+            : installation.dump(kJsonIndent, ' ', false, Json::error_handler_t::replace) + "\n";
+    if (options.outputFile.empty()) {
+        report.Document()["adapter"] = options.adapter.typed;
+        report.Document()["dot"] = text;
+        report.ResultIsText(text);
+        return kExitDone;
+    }
     std::string error;
-    if (!WriteFileAtomically(
-            options.outputFile,
-            installation.dump(kJsonIndent, ' ', false, Json::error_handler_t::replace) + "\n",
-            error)) {
+    if (!WriteFileAtomically(options.outputFile, text, error)) {
         return report.Fail(kExitOutput, error);
     }
     report.Document()["adapter"] = options.adapter.typed;

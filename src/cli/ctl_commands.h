@@ -17,6 +17,7 @@ struct RunOptions {
     bool force = false;
     bool dryRun = false;
     std::string outputFile;  // export -o
+    bool dot = false;        // export --format dot
     std::string inputFile;   // apply FILE
 };
 

@@ -200,13 +200,95 @@ Json InstallationJson(const std::vector<DeviceRecord>& devices, const std::strin
             {"units", units}};
 }
 
+namespace {
+
+// A Graphviz string: the text between double quotes, quotes and backslashes escaped, each line
+// break Graphviz's own.
+std::string DotText(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '\n') {
+            quoted += "\\n";
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string DotNode(const DeviceRecord& r) {
+    const std::string name = DisplayText(NameText(r.Name));
+    if (!IsTransmitter(r)) {
+        return "  " + DotText(MacText(r.Mac)) +
+               " [shape=ellipse, label=" + DotText(name + "\n" + Ipv4Text(r.Ip)) + "];\n";
+    }
+    const char* mode = ModeLowByte(r) == 0 ? "multicast" : ModeLowByte(r) == 1 ? "unicast" : "";
+    return "  " + DotText(MacText(r.Mac)) + " [shape=box, style=filled, fillcolor=\"#dde7f5\", " +
+           "label=" + DotText(name + "\n" + mode + "\n" + Ipv4Text(r.Ip)) + "];\n";
+}
+
+std::string DotEdge(const MacBytes& from, const MacBytes& to, const std::string& label,
+                    bool dashed) {
+    return "  " + DotText(MacText(from)) + " -> " + DotText(MacText(to)) +
+           " [label=" + DotText(label) + (dashed ? ", style=dashed" : "") + "];\n";
+}
+
+}  // namespace
+
+std::string InstallationDot(const std::vector<DeviceRecord>& devices) {
+    std::map<MacBytes, const DeviceRecord*> byMac;
+    for (const DeviceRecord& r : devices) {
+        byMac.emplace(r.Mac, &r);
+    }
+    std::string nodes, edges, unknown;
+    static constexpr const char* kSlotLabels[] = {"main", "backup 1", "backup 2"};
+    for (const DeviceRecord& r : devices) {
+        nodes += DotNode(r);
+        if (!IsTransmitter(r)) {
+            const auto tx = byMac.find(r.T1Mac);
+            const bool returned =
+                tx != byMac.end() && (ModeLowByte(*tx->second) == 0 || tx->second->T1Mac == r.Mac ||
+                                      tx->second->T2Mac == r.Mac || tx->second->T3Mac == r.Mac);
+            if (tx != byMac.end() && !returned) {
+                edges += DotEdge(r.Mac, r.T1Mac, "link", true);
+            } else if (tx != byMac.end() && ModeLowByte(*tx->second) == 0) {
+                edges += DotEdge(r.T1Mac, r.Mac, "multicast", false);
+            }
+            continue;
+        }
+        if (ModeLowByte(r) == 0) {
+            continue;
+        }
+        const MacBytes* slots[] = {&r.T1Mac, &r.T2Mac, &r.T3Mac};
+        for (int slot = 0; slot < 3; ++slot) {
+            const MacBytes& rx = *slots[slot];
+            if (IsEmptyMac(rx)) {
+                continue;
+            }
+            const auto it = byMac.find(rx);
+            if (it == byMac.end() && unknown.find(MacText(rx)) == std::string::npos) {
+                unknown += "  " + DotText(MacText(rx)) + " [shape=ellipse, style=dashed, label=" +
+                           DotText("UNKNOWN\n" + MacText(rx)) + "];\n";
+            }
+            const bool disagrees = slot == 0 && it != byMac.end() && it->second->T1Mac != r.Mac;
+            edges += DotEdge(r.Mac, rx, kSlotLabels[slot], disagrees);
+        }
+    }
+    return "digraph vx418 {\n  rankdir=LR;\n  node [fontname=\"Helvetica\", fontsize=10];\n"
+           "  edge [fontname=\"Helvetica\", fontsize=9];\n" +
+           nodes + unknown + edges + "}\n";
+}
+
 std::optional<Installation> ParseInstallation(const Json& document, std::string& error) {
     try {
         if (!document.is_object() || document.value("kind", "") != kInstallationKind) {
             throw Invalid{"not an installation file (\"kind\" is not \"" +
                           std::string(kInstallationKind) + "\")"};
         }
-        if (document.value("format", 0) != kInstallationFormat) {
+        if (!document.contains("format") || document["format"] != kInstallationFormat) {
             throw Invalid{"an installation of another format (this program reads format 1)"};
         }
         if (!document.contains("units") || !document["units"].is_object()) {

@@ -54,6 +54,11 @@ struct Installation {
 
 // The installation as the units describe themselves.
 Json InstallationJson(const std::vector<DeviceRecord>& devices, const std::string& adapter);
+// The same as a Graphviz graph: Transmitters and Receivers, an edge for each Receiver a
+// multicast Transmitter feeds and each slot of a unicast one. A main slot whose Receiver's own
+// link names another Transmitter, and a link that the unicast Transmitter it names does not
+// return, are dashed; a slot naming a unit that did not answer points to an "UNKNOWN" node.
+std::string InstallationDot(const std::vector<DeviceRecord>& devices);
 
 // nullopt and why (naming the unit and field) when the document is not a valid installation.
 std::optional<Installation> ParseInstallation(const Json& document, std::string& error);

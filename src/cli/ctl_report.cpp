@@ -76,6 +76,8 @@ int Reporter::Finish(int status) {
         // Names are Latin-1 decoded, so every string is valid UTF-8; replace anyway rather than
         // throw on anything a future field might carry.
         out_ << document_.dump(kJsonIndent, ' ', false, Json::error_handler_t::replace) << '\n';
+    } else if (textResult_ && status == kExitDone) {
+        out_ << *textResult_;
     } else if (!options_.quiet || status != kExitDone) {
         for (const std::string& line : lines_) {
             out_ << line << '\n';

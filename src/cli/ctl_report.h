@@ -8,6 +8,7 @@
 #include <chrono>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class Reporter {
     void SetCommand(const std::string& command);
     // The document is the result also without --json (export to standard output).
     void ResultIsDocument() { documentIsResult_ = true; }
+    // Without --json, the result is this text as it stands (export --format dot).
+    void ResultIsText(std::string text) { textResult_ = std::move(text); }
 
     // A line of the result on standard output (not with --json; not with --quiet on success).
     void Line(const std::string& text);
@@ -65,6 +68,7 @@ class Reporter {
     void ToErr(const std::string& line);
 
     const OutputOptions options_;
+    std::optional<std::string> textResult_;
     std::ostream& out_;
     std::ostream& err_;
     std::mutex errMutex_;  // the capture thread traces too

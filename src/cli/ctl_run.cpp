@@ -62,6 +62,7 @@ struct Options {
     std::string other;
     std::string text;
     std::string mode;
+    std::string format = "json";
     int backup = 0;
 };
 
@@ -172,6 +173,10 @@ Commands Describe(CLI::App& app, Options& o) {
                                       "-i ADAPTER [-o FILE]: the installation as a JSON file");
     c.exportUnits->add_option("-o,--output", o.run.outputFile, "write it here, not to stdout")
         ->option_text("FILE");
+    c.exportUnits
+        ->add_option("--format", o.format,
+                     "json (default): the installation file; dot: a Graphviz drawing of it")
+        ->check(CLI::IsMember({"json", "dot"}));
     c.apply = AddChange(app, o, "apply", "FILE -i ADAPTER: make the units match an export");
     c.apply->add_option("FILE", o.run.inputFile, "an installation file of 'vx418ctl export'")
         ->required();
@@ -257,6 +262,7 @@ int Dispatch(const std::string& command, const Commands& c, Options& o, Reporter
     if (c.check->parsed()) {
         return Check(o.run, report);
     }
+    o.run.dot = o.format == "dot";
     if (c.exportUnits->parsed()) {
         return Export(o.run, report);
     }
