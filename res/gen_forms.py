@@ -142,9 +142,9 @@ def form(cls, caption, size_du, body, tabstops, custom=True):
     if custom:
         out += [' <customwidgets>',
                 '  <customwidget><class>VxComboBox</class><extends>QComboBox</extends>'
-                '<header>platform/widgets.h</header></customwidget>',
+                '<header>platform/qt/widgets.h</header></customwidget>',
                 '  <customwidget><class>VxTreeWidget</class><extends>QTreeWidget</extends>'
-                '<header>platform/widgets.h</header></customwidget>',
+                '<header>platform/qt/widgets.h</header></customwidget>',
                 ' </customwidgets>']
     out.append(' <tabstops>')
     out += [f'  <tabstop>{t}</tabstop>' for t in tabstops]

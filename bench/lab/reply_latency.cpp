@@ -19,8 +19,8 @@
 #include "lab_fixture.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
-#include "net/helper_backend.h"
-#include "net/pcap_backend.h"
+#include "net/posix/helper_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "protocol/messages.h"
 
 namespace {

@@ -30,8 +30,8 @@
 
 #include "lab_fixture.h"
 #include "net/adapter_state.h"
-#include "net/helper_backend.h"
-#include "net/pcap_backend.h"
+#include "net/posix/helper_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "ops_lab_support.h"
 #include "views/device_trees.h"
 

@@ -5,7 +5,7 @@
 
 #include "capture/send_policy.h"
 #include "net/capture_messages.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// The adapter lock's parts that do not depend on the operating system (adapter_lock.cpp and
-// adapter_lock_win.cpp share them).
+// The adapter lock's parts that do not depend on the operating system (posix/adapter_lock.cpp and
+// win32/adapter_lock.cpp share them).
 
 #include <chrono>
 #include <functional>

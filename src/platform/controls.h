@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 // The native control a wrapper stands for: a Qt widget, or a Win32 window on Windows
-// (controls_win.cpp).
+// (platform/win32/controls.cpp).
 #ifdef _WIN32
 struct HWND__;
 using NativeControl = HWND__*;

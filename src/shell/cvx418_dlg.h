@@ -2,7 +2,7 @@
 
 #ifdef _WIN32
 // The Windows front end: the same class and members on the Win32 controls.
-#include "shell/cvx418_dlg_win.h"
+#include "shell/win32/cvx418_dlg.h"
 #else
 
 #include <QDialog>

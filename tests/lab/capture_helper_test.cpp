@@ -11,7 +11,7 @@
 #include "lab_fixture.h"
 #include "lab_test_base.h"
 #include "net/frame_builder.h"
-#include "net/helper_backend.h"
+#include "net/posix/helper_backend.h"
 #include "protocol/device_table.h"
 #include "wait_until.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string_view>
 
-#include "net/helper_backend.h"
-#include "net/pcap_backend.h"
+#include "net/posix/helper_backend.h"
+#include "net/posix/pcap_backend.h"
 
 inline bool LabCapturesThroughHelper() {
     const char* choice = std::getenv("VX_LAB_CAPTURE");

@@ -22,7 +22,7 @@
 #include "net/adapter.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "protocol/messages.h"
 #include "wait_until.h"
 

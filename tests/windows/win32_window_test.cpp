@@ -15,12 +15,12 @@
 
 #include "app/command_dispatch.h"
 #include "net/memory_segment.h"
-#include "platform/common_controls_win.h"
+#include "platform/win32/common_controls.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/log_line.h"
 #include "wait_until.h"
 
-#include "platform/win32_headers.h"
+#include "platform/win32/system_headers.h"
 
 namespace {
 

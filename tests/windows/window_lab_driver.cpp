@@ -19,7 +19,7 @@
 #include "shell/shell_state.h"
 #include "wait_until.h"
 
-#include "platform/win32_headers.h"
+#include "platform/win32/system_headers.h"
 
 namespace {
 

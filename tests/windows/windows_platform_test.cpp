@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "net/wpcap_backend.h"
+#include "net/win32/wpcap_backend.h"
 #include "platform/instance_lock.h"
 #include "platform/interface_query.h"
 #include "platform/window_lookup.h"

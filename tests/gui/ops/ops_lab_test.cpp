@@ -28,7 +28,7 @@
 #include "lab_fixture.h"
 #include "lab_test_base.h"
 #include "net/adapter_state.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "ops/adapter_workers.h"
 #include "ops_lab_support.h"
 #include "platform/threads.h"

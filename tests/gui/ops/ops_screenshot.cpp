@@ -13,7 +13,7 @@
 
 #include "lab_fixture.h"
 #include "net/adapter_state.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "ops_lab_support.h"
 
 namespace {

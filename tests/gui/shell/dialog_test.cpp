@@ -26,7 +26,7 @@
 #include "app/command_dispatch.h"
 #include "platform/image_list.h"
 #include "platform/message_box.h"
-#include "platform/widgets.h"
+#include "platform/qt/widgets.h"
 #include "shell/about_dlg.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/dialog_units.h"

@@ -19,7 +19,7 @@
 #include "lab_fixture.h"
 #include "lab_test_base.h"
 #include "net/adapter_state.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "ops/refresh_worker.h"
 #include "protocol/device_table.h"
 #include "shell/cvx418_dlg.h"

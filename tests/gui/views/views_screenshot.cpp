@@ -17,7 +17,7 @@
 #include "dialog_support.h"
 #include "lab_fixture.h"
 #include "net/adapter_state.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "shell/cvx418_dlg.h"
 
 namespace {

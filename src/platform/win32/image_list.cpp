@@ -1,6 +1,6 @@
-#include "platform/image_list_win.h"
+#include "platform/win32/image_list.h"
 
-#include "platform/win32_headers.h"
+#include "platform/win32/system_headers.h"
 
 namespace {
 constexpr int kGrowBy = 2;

@@ -58,7 +58,7 @@ class CVX418Dlg : public DialogControls {
     std::unique_ptr<CImageList> m_pImageList;
 
   private:
-    struct Window;  // the dialog procedure and message handlers (cvx418_dlg_win.cpp)
+    struct Window;  // the dialog procedure and message handlers (cvx418_dlg.cpp)
     friend struct Window;
 
     void BindControls();

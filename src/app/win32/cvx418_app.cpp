@@ -2,8 +2,8 @@
 
 #include "app/command_dispatch.h"
 #include "app/cvx418_app.h"
-#include "platform/common_controls_win.h"
 #include "platform/instance_lock.h"
+#include "platform/win32/common_controls.h"
 #include "platform/window_lookup.h"
 #include "shell/cvx418_dlg.h"
 

@@ -1,4 +1,4 @@
-#include "platform/winsock_win.h"
+#include "platform/win32/winsock.h"
 
 #include <winsock2.h>
 

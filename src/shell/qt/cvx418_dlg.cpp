@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "platform/image_list.h"
-#include "platform/widgets.h"
+#include "platform/qt/widgets.h"
 #include "shell/about_dlg.h"
 #include "shell/dialog_units.h"
 #include "shell/shell_state.h"

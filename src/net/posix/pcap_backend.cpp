@@ -1,4 +1,4 @@
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "net/helper_backend.h"
+#include "net/posix/helper_backend.h"
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "net/capture_messages.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "platform/interface_query.h"
 
 namespace {

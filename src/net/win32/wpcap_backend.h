@@ -14,7 +14,7 @@ struct sockaddr;
 // machine without Npcap gets a message naming it instead of a loader error. Adapters are
 // listed with pcap_findalldevs_ex("rpcap://"), opened with pcap_open and read with pcap_next_ex.
 //
-// Threads: as on Linux (net/pcap_backend.h), each open adapter has one handle that captures,
+// Threads: as on Linux (net/posix/pcap_backend.h), each open adapter has one handle that captures,
 // used only by the thread in Loop, and one that sends, used only under a mutex, with a filter
 // that accepts nothing.
 

@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "platform/image_list.h"
-#include "platform/widgets.h"
+#include "platform/qt/widgets.h"
 
 namespace {
 

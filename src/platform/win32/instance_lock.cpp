@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/temp_directory_win.h"
+#include "platform/win32/temp_directory.h"
 
 // The file is opened for exclusive use (no sharing): a second copy's open fails with a sharing
 // violation, and Windows closes the file when the process ends however it ends.

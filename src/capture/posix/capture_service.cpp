@@ -1,4 +1,4 @@
-#include "capture/capture_service.h"
+#include "capture/posix/capture_service.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,7 +13,7 @@
 
 #include "capture/capture_requests.h"
 #include "net/capture_messages.h"
-#include "net/pcap_backend.h"
+#include "net/posix/pcap_backend.h"
 #include "platform/interface_query.h"
 
 namespace {

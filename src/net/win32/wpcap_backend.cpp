@@ -1,4 +1,4 @@
-#include "net/wpcap_backend.h"
+#include "net/win32/wpcap_backend.h"
 
 // clang-format off
 #include <winsock2.h>
@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "net/default_capture_backend.h"
 #include "protocol/device_table.h"
 
 // The few types and constants of the capture library's C interface this backend uses, as the
@@ -394,8 +393,4 @@ std::unique_ptr<CaptureHandle> WpcapCaptureBackend::Open(const std::string& adap
 std::optional<std::array<std::uint8_t, 6>> WpcapCaptureBackend::QueryCurrentAddress(
     const std::string& driverName) {
     return QueryInterfaceMac(driverName);
-}
-
-std::shared_ptr<CaptureBackend> MakeDefaultCaptureBackend() {
-    return std::make_shared<WpcapCaptureBackend>();
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/cvx418_app.h"
-#include "net/wpcap_backend.h"
+#include "net/win32/wpcap_backend.h"
 #include "platform/message_box.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "shell/about_dlg_win.h"
+#include "shell/win32/about_dlg.h"
 
-#include "platform/win32_headers.h"
+#include "platform/win32/system_headers.h"
 #include "shell/control_ids.h"
 
 namespace {

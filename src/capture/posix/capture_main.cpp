@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "capture/capture_service.h"
+#include "capture/posix/capture_service.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "platform/common_controls_win.h"
+#include "platform/win32/common_controls.h"
 
-#include "platform/win32_headers.h"
+#include "platform/win32/system_headers.h"
 
 bool InitializeCommonControls() {
     INITCOMMONCONTROLSEX classes{};

@@ -1,6 +1,6 @@
 #include "net/default_capture_backend.h"
-#include "net/helper_backend.h"
-#include "net/pcap_backend.h"
+#include "net/posix/helper_backend.h"
+#include "net/posix/pcap_backend.h"
 
 // A process that may capture (root, or a program given cap_net_raw by hand) captures itself;
 // any other goes through the capture helper beside it. Without a helper, the in-process

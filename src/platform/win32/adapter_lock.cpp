@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "platform/adapter_lock_parts.h"
-#include "platform/temp_directory_win.h"
+#include "platform/win32/temp_directory.h"
 
 // A byte range far past the holder's note is locked (LockFileEx), so the note itself stays
 // readable by the copies that wait. Windows drops the lock when the process ends.

@@ -7,12 +7,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/controls_win.h"
-#include "platform/image_list_win.h"
-#include "shell/about_dlg_win.h"
+#include "platform/win32/dialog_notifications.h"
+#include "platform/win32/image_list.h"
 #include "shell/shell_state.h"
+#include "shell/win32/about_dlg.h"
 
-#include "platform/win32_headers.h"
+#include "platform/win32/system_headers.h"
 
 namespace {
 

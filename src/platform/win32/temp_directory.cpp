@@ -1,4 +1,4 @@
-#include "platform/temp_directory_win.h"
+#include "platform/win32/temp_directory.h"
 
 #include <windows.h>
 

@@ -6,9 +6,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/controls_win.h"
-#include "platform/image_list_win.h"
-#include "platform/win32_headers.h"
+#include "platform/win32/dialog_notifications.h"
+#include "platform/win32/image_list.h"
+#include "platform/win32/system_headers.h"
 
 // The wrappers on the Win32 common controls. A call from another thread is one SendMessage of a
 // private message to the control, whose subclass procedure runs the call on the window thread
@@ -25,7 +25,7 @@ constexpr char kQuietProperty[] = "vx418.quiet";
 constexpr char kComboStateProperty[] = "vx418.combo";
 constexpr int kTextBufferSize = 1024;  // labels and entries are far shorter
 
-// The two positions of commctrl.h's TVI_* macros that the tree needs (see win32_headers.h).
+// The two positions of commctrl.h's TVI_* macros that the tree needs (see system_headers.h).
 const auto kNativeRoot = reinterpret_cast<Win32TreeItem>(static_cast<ULONG_PTR>(-0x10000));
 const auto kNativeLast = reinterpret_cast<Win32TreeItem>(static_cast<ULONG_PTR>(-0x0FFFE));
 // Items inserted without an image get an index the image list does not have, so none is drawn

@@ -1,4 +1,4 @@
-#include "platform/widgets.h"
+#include "platform/qt/widgets.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
