@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <memory>
 #include <string>
 
@@ -17,7 +18,7 @@ constexpr int kAppendsPerRun = 1000;  // the log grows by this much while it is 
 CVX418Dlg* Dialog() {
     static std::unique_ptr<CVX418Dlg> dialog = [] {
         auto d = std::make_unique<CVX418Dlg>(nullptr);
-        d->show();
+        d->GetSafeHwnd()->show();
         return d;
     }();
     return dialog.get();

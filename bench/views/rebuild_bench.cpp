@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QMetaObject>
 #include <algorithm>
 #include <array>
@@ -78,7 +79,8 @@ void BM_RebuildOnWindowThread(benchmark::State& state) {
     FillTable();
     for (auto _ : state) {
         QMetaObject::invokeMethod(
-            benchDialog, [] { RebuildDeviceTrees(benchDialog); }, Qt::BlockingQueuedConnection);
+            benchDialog->GetSafeHwnd(), [] { RebuildDeviceTrees(benchDialog); },
+            Qt::BlockingQueuedConnection);
     }
 }
 BENCHMARK(BM_RebuildOnWindowThread)->Unit(benchmark::kMicrosecond);
@@ -97,9 +99,9 @@ BENCHMARK(BM_PlanDeviceTrees)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    CVX418Dlg dialog([](int) {});
+    CVX418Dlg dialog([](Command) {});
     dialog.OnInitDialog();
-    dialog.show();
+    dialog.GetSafeHwnd()->show();
     benchDialog = &dialog;
     std::thread runner([&app] {
         benchmark::RunSpecifiedBenchmarks();

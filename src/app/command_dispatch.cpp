@@ -16,24 +16,6 @@
 
 namespace {
 
-enum Command : int {
-    kInitialize = 0,
-    kRefresh = 1,
-    kDeleteReceivers = 2,
-    kChangeName = 3,
-    kChangeIp = 4,
-    kAddReceiver = 5,
-    kAddBackup1 = 6,
-    kAddBackup2 = 7,
-    kChangeTopology = 8,
-    kSetAdapter = 9,
-    kShowConnectionsSelection = 10,
-    kFillConnectPicker = 11,
-    kFillBackup1Picker = 12,
-    kFillBackup2Picker = 13,
-    kShowAvailableSelection = 14,
-};
-
 constexpr std::uint8_t kBackupSlot1 = 1;
 constexpr std::uint8_t kBackupSlot2 = 2;
 
@@ -73,7 +55,7 @@ void Launch(CVX418Dlg* dialog, WorkerStart start, Worker worker) {
 }
 
 // The slot travels with the worker's start, so two quick clicks each fill their own slot.
-void StartAddBackup(CVX418Dlg* dialog, int command, std::uint8_t slot) {
+void StartAddBackup(CVX418Dlg* dialog, Command command, std::uint8_t slot) {
     BackupSlot = slot;
     Launch(dialog, WorkerStart{command, {}, slot},
            [slot](CVX418Dlg* d) { return AddBackupReceiverWorker(d, slot); });
@@ -99,56 +81,58 @@ void InitializeMainWindow(CVX418Dlg* dialog) {
     MainDialog = dialog;
 }
 
-void StartWorker(CVX418Dlg* dialog, int command, Worker worker) {
+void StartWorker(CVX418Dlg* dialog, Command command, Worker worker) {
     Launch(dialog, WorkerStart{command, {}, 0}, std::move(worker));
 }
 
-void DispatchCommand(CVX418Dlg* dialog, int command) {
+void DispatchCommand(CVX418Dlg* dialog, Command command) {
     if (dialog == nullptr) {
         return;
     }
     switch (command) {
-        case kInitialize:
+        case Command::Initialize:
             TraceLine("< version : %s >", kProgramVersion);
             TraceLine("< refresh timeout is %d mseconds >", kRefreshTimeoutMs);
             InitializeMainWindow(dialog);
             break;
-        case kRefresh:
+        case Command::Refresh:
             StartWorker(dialog, command, RefreshWorker);
             break;
-        case kDeleteReceivers:
+        case Command::DeleteReceivers:
             StartWorker(dialog, command, DeleteReceiversWorker);
             break;
-        case kChangeName:
+        case Command::ChangeName:
             StartWorker(dialog, command, ChangeNameWorker);
             break;
-        case kChangeIp:
+        case Command::ChangeIp:
             StartWorker(dialog, command, ChangeIpWorker);
             break;
-        case kAddReceiver:
+        case Command::AddReceiver:
             StartWorker(dialog, command, AddReceiverWorker);
             break;
-        case kAddBackup1:
+        case Command::AddBackup1:
             StartAddBackup(dialog, command, kBackupSlot1);
             break;
-        case kAddBackup2:
+        case Command::AddBackup2:
             StartAddBackup(dialog, command, kBackupSlot2);
             break;
-        case kChangeTopology:
+        case Command::ChangeTopology:
             StartWorker(dialog, command, ChangeTopologyWorker);
             break;
-        case kSetAdapter:
+        case Command::SetAdapter:
             StartWorker(dialog, command, SetAdapterWorker);
             break;
-        case kShowConnectionsSelection:
+        case Command::ShowConnectionsSelection:
             ShowSelection(dialog, true);
             break;
-        case kFillConnectPicker:
-        case kFillBackup1Picker:
-        case kFillBackup2Picker:
-            FillReceiverPicker(dialog, static_cast<ReceiverPicker>(command - kFillConnectPicker));
+        case Command::FillConnectPicker:
+        case Command::FillBackup1Picker:
+        case Command::FillBackup2Picker:
+            FillReceiverPicker(
+                dialog, static_cast<ReceiverPicker>(static_cast<int>(command) -
+                                                    static_cast<int>(Command::FillConnectPicker)));
             break;
-        case kShowAvailableSelection:
+        case Command::ShowAvailableSelection:
             ShowSelection(dialog, false);
             break;
         default:
@@ -160,7 +144,7 @@ std::unique_ptr<CVX418Dlg> CreateMainDialog() {
     // The handler needs the dialog it belongs to, which exists only after construction.
     auto self = std::make_shared<CVX418Dlg*>(nullptr);
     auto dialog =
-        std::make_unique<CVX418Dlg>([self](int command) { DispatchCommand(*self, command); });
+        std::make_unique<CVX418Dlg>([self](Command command) { DispatchCommand(*self, command); });
     *self = dialog.get();
     dialog->OnInitDialog();
     return dialog;

@@ -13,10 +13,10 @@ class CVX418App {
     CVX418App();
     ~CVX418App();
 
-    // Needs the QApplication. Returns false when the program must end without a window
-    // (another copy holds the lock of this user and display, or, on X11, another window with
-    // the title exists); otherwise runs the dialog until Escape or the close box ends it, then
-    // returns true.
+    // Needs the toolkit started (RunWindowProgram). Returns false when the program must end
+    // without a window (another copy holds the lock of this user and display, or another window
+    // with the title exists where the window system can be asked); otherwise runs the dialog
+    // until Escape or the close box ends it, then returns true.
     bool InitInstance();
 
     // The dialog while it runs (for tests that drive a running instance); else null.

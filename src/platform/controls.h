@@ -4,21 +4,13 @@
 #include <string>
 #include <unordered_map>
 
-// The native control a wrapper stands for: a Qt widget, or a Win32 window on Windows
-// (platform/win32/controls.cpp).
-#ifdef _WIN32
-struct HWND__;
-using NativeControl = HWND__*;
-#else
-class QWidget;
-class QTreeWidgetItem;
-using NativeControl = QWidget*;
-#endif
+#include "platform/native_types.h"
 
 // Thin wrappers over the dialog's controls with the operations the program needs. Every call
 // may come from any thread: from a worker it is carried out on the window thread while the
 // caller waits. Texts are byte strings (Latin-1 at a Qt widget, the ANSI code page on Windows),
-// so every byte survives.
+// so every byte survives. The rules are written once (controls.cpp); each toolkit supplies only
+// its native calls (qt/controls.cpp, win32/controls.cpp).
 
 // Any control: show or hide, enable or disable.
 class CWnd {
@@ -28,18 +20,10 @@ class CWnd {
     CWnd& operator=(const CWnd&) = delete;
     virtual ~CWnd() = default;
 
-    // On the window thread, once, when the dialog binds its controls.
-#ifdef _WIN32
-    // Also readies the window for calls from other threads.
+    // On the window thread, once, when the dialog binds its controls; readies the control for
+    // calls from other threads.
     virtual void Attach(NativeControl widget);
-#else
-    virtual void Attach(NativeControl widget) {
-        widget_ = widget;
-    }
-#endif
-    NativeControl widget() const {
-        return widget_;
-    }
+    NativeControl widget() const { return widget_; }
 
     void ShowWindow(bool show);
     void EnableWindow(bool enable);
@@ -76,6 +60,11 @@ class CComboBox : public CWnd {
     int GetCount() const;
     std::string GetLBText(int index) const;  // empty for a number without an entry
     std::string GetWindowText() const;       // the edit field's text
+
+  private:
+    // Typed into since the last entry was picked or set; the toolkit sets and clears it as the
+    // user types and picks. Window thread only.
+    bool typedOver_ = false;
 };
 
 // A tree item handle. Handles are never reused: one kept from before DeleteAllItems names no
@@ -91,8 +80,6 @@ class CImageList;
 
 class CTreeCtrl : public CWnd {
   public:
-    ~CTreeCtrl() override;
-
     bool DeleteAllItems();
     // Appended after the parent's last child (TVI_ROOT: at the top level).
     HTREEITEM InsertItem(const std::string& text, int image, int selectedImage,
@@ -116,25 +103,18 @@ class CTreeCtrl : public CWnd {
     int GetCount() const;
 
   private:
-#ifdef _WIN32
-    // The native item and its image (-1: none) per handle; used on the window thread only.
-    struct NativeItem {
-        void* item = nullptr;
+    // The toolkit's item and its images (-1: none) per handle, and the way back; used on the
+    // window thread only, inside the marshalled calls.
+    struct Item {
+        void* native = nullptr;
         int image = -1;
+        int selectedImage = -1;
     };
-    const NativeItem* Find(HTREEITEM item) const;
-    HTREEITEM HandleOf(void* item) const;
+    const Item* Find(HTREEITEM item) const;
+    HTREEITEM HandleOf(const void* native) const;
     HTREEITEM Insert(const std::string& text, int image, int selectedImage, HTREEITEM parent);
 
-    std::unordered_map<std::uint64_t, NativeItem> items_;
-#else
-    // All of these run on the window thread only, inside the marshalled calls.
-    QTreeWidgetItem* Find(HTREEITEM item) const;
-    HTREEITEM HandleOf(const QTreeWidgetItem* item) const;
-    HTREEITEM Insert(const std::string& text, int image, int selectedImage, HTREEITEM parent);
-    void ApplyImage(QTreeWidgetItem* item) const;
-
-    std::unordered_map<std::uint64_t, QTreeWidgetItem*> items_;
-#endif
+    std::unordered_map<std::uint64_t, Item> items_;
+    std::unordered_map<const void*, std::uint64_t> handles_;
     CImageList* images_ = nullptr;
 };

@@ -1,22 +1,15 @@
 #pragma once
 
-#include <QDialog>
-#include <memory>
+#include "platform/native_types.h"
 
-namespace Ui {
-class CAboutDlg;
-}
-
-// The text of the About item in the dialog's background menu.
+// The text of the About item: the Qt dialog's background menu (the Win32 one has it as string
+// 101 of res/vx418.rc, for its window menu).
 inline constexpr const char* kAboutMenuText = "&About VX418...";
 
-// The About box (template 100). Created on the stack each time it is shown.
-class CAboutDlg : public QDialog {
-    Q_OBJECT
+// The About box (template 100). Made on the stack each time it is shown.
+class CAboutDlg {
   public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
-    ~CAboutDlg() override;
-
-  private:
-    std::unique_ptr<Ui::CAboutDlg> ui_;
+    // Shows the box over parent until OK, Escape or its close box ends it; it blocks the
+    // parent, not the message boxes of running workers.
+    int DoModal(NativeDialog parent);
 };

@@ -1,40 +1,57 @@
 #pragma once
 
 // What the main dialog is on every platform: one wrapper per control of template 102, and the
-// commands its controls raise. The Qt and the Win32 dialog both derive from it, so the members
-// and the message map are written once.
+// commands its controls raise. CVX418Dlg derives from it, so the members and the message map
+// are written once for both front ends.
 
 #include <array>
+#include <optional>
 #include <utility>
 
 #include "platform/controls.h"
+#include "shell/commands.h"
 #include "shell/control_ids.h"
 
 // The command each button raises when clicked.
-inline constexpr std::array<std::pair<int, int>, 9> kButtonCommands{{
-    {IDC_REFRESH, 1},
-    {IDC_DELETE_RECEIVER, 2},
-    {IDC_CHANGE_NAME, 3},
-    {IDC_CHANGE_IP, 4},
-    {IDC_ADD_CONNECT, 5},
-    {IDC_ADD_BACKUP1, 6},
-    {IDC_ADD_BACKUP2, 7},
-    {IDC_CHANGE_TOPOLOGY, 8},
-    {IDC_SET_ADAPTER, 9},
+inline constexpr std::array<std::pair<int, Command>, 9> kButtonCommands{{
+    {IDC_REFRESH, Command::Refresh},
+    {IDC_DELETE_RECEIVER, Command::DeleteReceivers},
+    {IDC_CHANGE_NAME, Command::ChangeName},
+    {IDC_CHANGE_IP, Command::ChangeIp},
+    {IDC_ADD_CONNECT, Command::AddReceiver},
+    {IDC_ADD_BACKUP1, Command::AddBackup1},
+    {IDC_ADD_BACKUP2, Command::AddBackup2},
+    {IDC_CHANGE_TOPOLOGY, Command::ChangeTopology},
+    {IDC_SET_ADAPTER, Command::SetAdapter},
 }};
 
 // The command each picker raises just before its list opens.
-inline constexpr std::array<std::pair<int, int>, 3> kPickerCommands{{
-    {IDC_CONNECT_PICKER, 11},
-    {IDC_BACKUP1_PICKER, 12},
-    {IDC_BACKUP2_PICKER, 13},
+inline constexpr std::array<std::pair<int, Command>, 3> kPickerCommands{{
+    {IDC_CONNECT_PICKER, Command::FillConnectPicker},
+    {IDC_BACKUP1_PICKER, Command::FillBackup1Picker},
+    {IDC_BACKUP2_PICKER, Command::FillBackup2Picker},
 }};
 
 // The command each tree raises on a selection change and on every click.
-inline constexpr std::array<std::pair<int, int>, 2> kTreeCommands{{
-    {IDC_CONNECTIONS_TREE, 10},
-    {IDC_AVAILABLE_TREE, 14},
+inline constexpr std::array<std::pair<int, Command>, 2> kTreeCommands{{
+    {IDC_CONNECTIONS_TREE, Command::ShowConnectionsSelection},
+    {IDC_AVAILABLE_TREE, Command::ShowAvailableSelection},
 }};
+
+// The command of the control with this id in one of the tables above; nothing for another id.
+template <std::size_t N>
+constexpr std::optional<Command> CommandOf(const std::array<std::pair<int, Command>, N>& table,
+                                           int id) {
+    for (const auto& [control, command] : table) {
+        if (control == id) {
+            return command;
+        }
+    }
+    return std::nullopt;
+}
+
+// The trees' images (the red and the green ball, icons 129 and 130) are this size.
+inline constexpr int kTreeImageSize = 16;
 
 struct DialogControls {
     // Each member with its control id, in declaration order.

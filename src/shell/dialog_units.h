@@ -16,13 +16,3 @@ constexpr int DialogUnitsToPixelsX(int x) {
 constexpr int DialogUnitsToPixelsY(int y) {
     return MulDivRound(y, kDialogBaseUnitY, 8);
 }
-
-// The font that matches those base units: "MS Shell Dlg" 8 is 11 pixels high at 96 DPI and
-// narrow; the first of these families that is installed stands in for it.
-inline constexpr int kDialogFontPixelSize = 11;
-inline constexpr const char* kDialogFontFamilies[] = {"Tahoma", "Liberation Sans", "Arial",
-                                                      "DejaVu Sans Condensed", "Sans Serif"};
-
-class QFont;
-// The template font as described above, for a dialog built from a template.
-QFont DialogTemplateFont();

@@ -17,11 +17,11 @@
 #include "cli/ctl_output.h"
 #include "cli/ctl_plan.h"
 #include "cli/ctl_run.h"
+#include "core_test_support.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "net/memory_segment.h"
 #include "protocol/messages.h"
-#include "test_support.h"
 
 namespace {
 

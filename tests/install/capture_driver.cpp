@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr int kSetAdapter = 9;
-
 [[noreturn]] void Finish(CVX418Dlg& dialog, int status, bool hold) {
     for (const std::string& line : adaptertest::LogLines(dialog)) {
         std::printf("log: %s\n", line.c_str());
@@ -40,11 +38,11 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     SetCaptureBackend(MakeDefaultCaptureBackend());
     auto dialog = CreateMainDialog();
-    dialog->show();
+    dialog->GetSafeHwnd()->show();
     if (!adaptertest::SelectAdapter(*dialog, "vxst0 (198.18.0.1)")) {
         Finish(*dialog, 4, false);
     }
-    DispatchCommand(dialog.get(), kSetAdapter);
+    DispatchCommand(dialog.get(), Command::SetAdapter);
     const bool settled = adaptertest::WaitFor(
         [&] {
             return adaptertest::HasLine(*dialog, "Succeed in setting the network adapter.") ||

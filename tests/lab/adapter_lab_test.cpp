@@ -24,8 +24,6 @@ namespace {
 using namespace adaptertest;
 using vxlab::SimEvent;
 
-constexpr int kRefresh = 1;
-constexpr int kSetAdapter = 9;
 const std::string kSetting = "Setting the network adapter. Please wait.";
 const std::string kSucceeded = "Succeed in setting the network adapter.";
 const std::string kFailed = "Failed to set the network adapter.";
@@ -68,7 +66,7 @@ class LabAdapterTest : public vxlab::LabTestBase {
     void SetAdapter(const std::string& entry, const std::string& lastLine) {
         ASSERT_TRUE(SelectAdapter(Dialog(), entry)) << entry;
         const int before = CountLine(Dialog(), lastLine);
-        DispatchCommand(&Dialog(), kSetAdapter);
+        DispatchCommand(&Dialog(), Command::SetAdapter);
         ASSERT_TRUE(WaitFor([&] { return CountLine(Dialog(), lastLine) > before; }))
             << "no \"" << lastLine << "\"";
     }
@@ -148,7 +146,7 @@ TEST_F(LabAdapterTest, SendsRaceSetAdapterWithoutEverUsingAClosedHandle) {
         });
     }
     for (int i = 0; i < 8; ++i) {
-        DispatchCommand(&Dialog(), kSetAdapter);
+        DispatchCommand(&Dialog(), Command::SetAdapter);
         QThread::msleep(20);
         QCoreApplication::processEvents();
     }
@@ -207,13 +205,11 @@ int RunCloseDuringCapture(int argc, char** argv) {
     SetCaptureBackend(LabCaptureBackend());
     CVX418App app;
     QTimer::singleShot(0, [] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<CVX418Dlg*>(w)) {
-                SelectAdapter(*dialog, kLabEntry);
-                DispatchCommand(dialog, kSetAdapter);
-                QTimer::singleShot(300, [dialog] { DispatchCommand(dialog, kRefresh); });
-                QTimer::singleShot(600, [dialog] { dialog->reject(); });
-            }
+        if (CVX418Dlg* dialog = MainDialog.load()) {
+            SelectAdapter(*dialog, kLabEntry);
+            DispatchCommand(dialog, Command::SetAdapter);
+            QTimer::singleShot(300, [dialog] { DispatchCommand(dialog, Command::Refresh); });
+            QTimer::singleShot(600, [dialog] { dialog->GetSafeHwnd()->reject(); });
         }
     });
     QTimer::singleShot(300, [] {

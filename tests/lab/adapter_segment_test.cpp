@@ -5,16 +5,15 @@
 
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
-#include "shell/log_line.h"
 #include "net/adapter_state.h"
 #include "net/frame_builder.h"
 #include "net/memory_segment.h"
+#include "shell/log_line.h"
 
 namespace {
 
 using namespace adaptertest;
 
-constexpr int kSetAdapter = 9;
 const std::string kSetting = "Setting the network adapter. Please wait.";
 const std::string kSucceeded = "Succeed in setting the network adapter.";
 const std::string kFailed = "Failed to set the network adapter.";
@@ -62,7 +61,7 @@ class SegmentAdapterTest : public ::testing::Test {
     void SetAdapter(int position, const std::string& lastLine) {
         Dialog().m_AdapterCombo.SetCurSel(position);
         const int before = CountLine(Dialog(), lastLine);
-        DispatchCommand(&Dialog(), kSetAdapter);
+        DispatchCommand(&Dialog(), Command::SetAdapter);
         ASSERT_TRUE(WaitFor([&] { return CountLine(Dialog(), lastLine) > before; }))
             << "no \"" << lastLine << "\"";
     }
@@ -151,7 +150,7 @@ TEST_F(SegmentAdapterTest, SetAdapterTwiceLeavesExactlyOneCaptureLoop) {
 
     // Overlapping Set Adapter runs do not interleave: one loop and one handle remain.
     for (int i = 0; i < 6; ++i) {
-        DispatchCommand(&d, kSetAdapter);
+        DispatchCommand(&d, Command::SetAdapter);
     }
     ASSERT_TRUE(WaitFor([&] { return CountLine(d, kSucceeded) == 8; }, 10s));
     ASSERT_TRUE(segment_->WaitForRunningLoops(1, 2s));

@@ -5,6 +5,7 @@
 // message boxes the workers open.
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QThread>
 #include <QWidget>

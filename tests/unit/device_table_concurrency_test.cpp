@@ -10,8 +10,8 @@
 #include <span>
 #include <thread>
 
+#include "core_test_support.h"
 #include "protocol/device_table.h"
-#include "test_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-#include "test_support.h"
+#include "core_test_support.h"
 
 namespace {
 

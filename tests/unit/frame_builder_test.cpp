@@ -5,10 +5,10 @@
 #include <chrono>
 #include <span>
 
+#include "core_test_support.h"
 #include "net/adapter_state.h"
 #include "net/memory_segment.h"
 #include "protocol/messages.h"
-#include "test_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "test_support.h"
+#include "core_test_support.h"
 
 namespace {
 

@@ -105,10 +105,10 @@ class Win32Window : public ::testing::Test {
         segment->SetAdapters({{"rpcap://test0", "Test adapter", {}, 0}});
         SetCaptureBackend(segment);
         SetWorkerStartObserver([](const WorkerStart&) { return false; });
-        dialog_ = new CVX418Dlg([](int command) {
+        dialog_ = new CVX418Dlg([](Command command) {
             {
                 const std::lock_guard lock(raisedMutex);
-                raised.push_back(command);
+                raised.push_back(static_cast<int>(command));
             }
             DispatchCommand(dialog_, command);
         });

@@ -194,5 +194,5 @@ int main(int argc, char* argv[]) {
     }
     const Script script{argv[1], argv[2], argv[3], argv[4], argc > 5 ? argv[5] : ""};
     std::thread([script] { Drive(script); }).detach();
-    return RunWindowProgram();
+    return RunWindowProgram(argc, argv);
 }

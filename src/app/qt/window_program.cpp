@@ -1,10 +1,10 @@
+#include "app/window_program.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QStringList>
 #include <cstdio>
-#include <cstdlib>
 
-#include "app/cvx418_app.h"
 #include "net/default_capture_backend.h"
 
 namespace {
@@ -64,7 +64,7 @@ int AnswerCommandLine(int argc, char* argv[]) {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int RunWindowProgram(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("vx418"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VX_VERSION));
     if (const int answered = AnswerCommandLine(argc, argv); answered >= 0) {
@@ -72,12 +72,5 @@ int main(int argc, char* argv[]) {
     }
     QApplication application(argc, argv);
     // Through the capture helper, unless this process may capture itself.
-    SetCaptureBackend(MakeDefaultCaptureBackend());
-    CVX418App app;
-    app.InitInstance();
-    // Workers and the capture thread are not waited for: end the process at once, so no
-    // detached thread can run into a half-destroyed window or library.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(EXIT_SUCCESS);
+    RunMainWindow(MakeDefaultCaptureBackend());
 }

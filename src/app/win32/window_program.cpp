@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "app/cvx418_app.h"
 #include "net/win32/wpcap_backend.h"
 #include "platform/message_box.h"
+#include "platform/win32/common_controls.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr char kNoCaptureCaption[] = "VX418: Npcap is needed";
 
 }  // namespace
 
-int RunWindowProgram() {
+int RunWindowProgram(int /*argc*/, char* /*argv*/[]) {
     auto backend = std::make_shared<WpcapCaptureBackend>();
     if (!backend->Loaded()) {
         // vx418ctl's words: what is missing and where it comes from.
@@ -25,12 +25,8 @@ int RunWindowProgram() {
         MessageBoxA(nullptr, text.c_str(), kNoCaptureCaption, MB_OK | MB_ICONERROR);
         return kExitNoCapture;
     }
-    SetCaptureBackend(std::move(backend));
-    CVX418App app;
-    app.InitInstance();
-    // Workers and the capture thread are not waited for: end the process at once, so no
-    // detached thread can run into a half-destroyed window or library.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(EXIT_SUCCESS);
+    if (!InitializeCommonControls()) {
+        std::fprintf(stderr, "vx418: the common controls could not be registered\n");
+    }
+    RunMainWindow(std::move(backend));
 }

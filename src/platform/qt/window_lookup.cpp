@@ -113,3 +113,14 @@ bool TopLevelWindowExists(std::string_view title) {
     (void)title;
     return false;  // no window system to ask (offscreen)
 }
+
+std::string DisplaySessionKey() {
+    const QString platform = QGuiApplication::platformName();
+    const char* variable = platform == QStringLiteral("xcb")       ? "DISPLAY"
+                           : platform == QStringLiteral("wayland") ? "WAYLAND_DISPLAY"
+                                                                   : nullptr;
+    const QByteArray display = variable != nullptr ? qgetenv(variable) : QByteArray();
+    return (display.isEmpty() ? platform
+                              : platform + QLatin1Char('-') + QString::fromLocal8Bit(display))
+        .toStdString();
+}

@@ -1,22 +1,34 @@
-#include "platform/controls.h"
+// The control wrappers' native calls on the Win32 common controls (platform/native_controls.h),
+// and the tree image list as a system image list of fixed-size 32-bit images. A call from
+// another thread is one SendMessage of a private message to the control, whose subclass
+// procedure runs the call on the window thread while the caller waits; several messages to the
+// control and the wrapper's own state therefore change together, as one window-thread
+// operation, like the Qt wrappers' blocking calls.
 
 #include <array>
-#include <atomic>
 #include <string>
-#include <type_traits>
-#include <utility>
 
+#include "platform/image_list.h"
+#include "platform/native_controls.h"
 #include "platform/win32/dialog_notifications.h"
-#include "platform/win32/image_list.h"
 #include "platform/win32/system_headers.h"
 
-// The wrappers on the Win32 common controls. A call from another thread is one SendMessage of a
-// private message to the control, whose subclass procedure runs the call on the window thread
-// while the caller waits; several messages to the control and the wrapper's own state therefore
-// change together, as one window-thread operation, like the Qt wrappers' blocking calls.
+struct CImageList::Native {
+    explicit Native(HIMAGELIST handle) : list(handle) {}
+    ~Native() {
+        if (list != nullptr) {
+            ImageList_Destroy(list);
+        }
+    }
+    Native(const Native&) = delete;
+    Native& operator=(const Native&) = delete;
+
+    HIMAGELIST list;
+};
 
 namespace {
 
+constexpr int kImageListGrowBy = 2;
 constexpr UINT kRunMessage = WM_APP + 0x56;  // lParam: the std::function<void()> to run
 constexpr UINT_PTR kRunSubclass = 1;
 constexpr UINT_PTR kComboSubclass = 2;
@@ -49,20 +61,6 @@ LRESULT CALLBACK RunProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 
 bool IsOwnThread(HWND window) {
     return GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
-}
-
-// Runs fn on the thread that owns the window and returns its result; the empty value when the
-// window is missing or gone before its turn.
-template <typename Fn>
-auto OnWindowThread(HWND window, Fn&& fn) -> std::invoke_result_t<Fn> {
-    using Result = std::invoke_result_t<Fn>;
-    if constexpr (std::is_void_v<Result>) {
-        RunOnControlThread(window, std::function<void()>(std::forward<Fn>(fn)));
-    } else {
-        Result result{};
-        RunOnControlThread(window, [&] { result = fn(); });
-        return result;
-    }
 }
 
 std::string WindowText(HWND window) {
@@ -99,96 +97,9 @@ class QuietScope {
     HWND window_;
 };
 
-}  // namespace
-
-void RunOnControlThread(HWND__* control, const std::function<void()>& fn) {
-    if (control == nullptr) {
-        return;
-    }
-    if (IsOwnThread(control)) {
-        fn();
-        return;
-    }
-    SendMessageA(control, kRunMessage, 0, reinterpret_cast<LPARAM>(&fn));
-}
-
-bool ControlIsQuiet(HWND__* control) {
-    return control != nullptr && GetPropA(control, kQuietProperty) != nullptr;
-}
-
-// ---- any control ----
-
-void CWnd::Attach(NativeControl widget) {
-    widget_ = widget;
-    SetWindowSubclass(widget_, RunProc, kRunSubclass, 0);
-}
-
-void CWnd::ShowWindow(bool show) {
-    OnWindowThread(widget_, [w = widget_, show] {
-        if (!show) {
-            ReleaseFocus(w);
-        }
-        ::ShowWindow(w, show ? SW_SHOWNA : SW_HIDE);
-    });
-}
-
-void CWnd::EnableWindow(bool enable) {
-    OnWindowThread(widget_, [w = widget_, enable] {
-        if (!enable) {
-            ReleaseFocus(w);
-        }
-        ::EnableWindow(w, enable ? TRUE : FALSE);
-    });
-}
-
-bool CWnd::IsWindowVisible() const {
-    return OnWindowThread(
-        widget_, [w = widget_] { return (GetWindowLongPtrA(w, GWL_STYLE) & WS_VISIBLE) != 0; });
-}
-
-bool CWnd::IsWindowEnabled() const {
-    return OnWindowThread(widget_, [w = widget_] { return ::IsWindowEnabled(w) != FALSE; });
-}
-
-// ---- edit ----
-
-std::string CEdit::GetWindowText() const {
-    return OnWindowThread(widget(), [w = widget()] { return WindowText(w); });
-}
-
-void CEdit::SetWindowText(const std::string& text) {
-    OnWindowThread(widget(), [w = widget(), &text] { SetWindowTextA(w, text.c_str()); });
-}
-
-void CEdit::AppendText(const std::string& text) {
-    OnWindowThread(widget(), [w = widget(), &text] {
-        // No limit: the default one (32,767 characters) would drop lines of a long Log.
-        SendMessageA(w, EM_SETLIMITTEXT, 0, 0);
-        DWORD start = 0;
-        DWORD end = 0;
-        SendMessageA(w, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        const int length = GetWindowTextLengthA(w);
-        SendMessageA(w, EM_SETSEL, static_cast<WPARAM>(length), length);
-        SendMessageA(w, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-        // The user's caret and selection stay where they were.
-        SendMessageA(w, EM_SETSEL, start, static_cast<LPARAM>(end));
-    });
-}
-
-void CEdit::PostScrollToBottom() {
-    if (widget() != nullptr) {
-        PostMessageA(widget(), WM_VSCROLL, SB_BOTTOM, 0);
-    }
-}
-
-// ---- combo box ----
-
-namespace {
-
-// What the wrapper knows of one combo box beyond the control's own state.
+// What the toolkit knows of one combo box beyond the control's own state.
 struct ComboState {
-    bool typedOver = false;     // typed into since the last entry picked or set by the program
+    bool* typedOver = nullptr;  // the wrapper's
     bool enterPending = false;  // an Enter in the edit field is being handled
 };
 
@@ -224,14 +135,14 @@ LRESULT CALLBACK ComboEditProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (state == nullptr || !IsEnter(message, wParam)) {
         return DefSubclassProc(window, message, wParam, lParam);
     }
-    const bool typed = state->typedOver;
+    const bool typed = *state->typedOver;
     const std::string text = WindowText(window);
     state->enterPending = true;
     const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
     state->enterPending = false;
     if (typed && WindowText(window) != text) {
         SetWindowTextA(window, text.c_str());
-        state->typedOver = true;
+        *state->typedOver = true;
     }
     return result;
 }
@@ -242,123 +153,8 @@ HWND ComboEdit(HWND combo) {
     return GetComboBoxInfo(combo, &info) != FALSE ? info.hwndItem : nullptr;
 }
 
-}  // namespace
-
-void ComboBoxNotified(HWND__* combo, int code) {
-    ComboState* state = StateOf(combo);
-    if (state == nullptr || ControlIsQuiet(combo)) {
-        return;
-    }
-    switch (code) {
-        case CBN_EDITCHANGE:  // the user typed, deleted, cut or pasted
-            state->typedOver = true;
-            break;
-        case CBN_SELCHANGE:  // a pick from the list, by mouse or arrow keys
-        case CBN_SELENDOK:
-            if (!state->enterPending) {
-                state->typedOver = false;
-            }
-            break;
-        default:
-            break;
-    }
-}
-
-void CComboBox::Attach(NativeControl widget) {
-    CWnd::Attach(widget);
-    SetPropA(widget, kComboStateProperty, new ComboState);
-    SetWindowSubclass(widget, ComboProc, kComboSubclass, 0);
-    if (const HWND edit = ComboEdit(widget)) {
-        SetWindowSubclass(edit, ComboEditProc, kComboEditSubclass,
-                          reinterpret_cast<DWORD_PTR>(widget));
-    }
-}
-
-void CComboBox::ResetContent() {
-    OnWindowThread(widget(), [c = widget()] {
-        const QuietScope quiet(c);
-        SendMessageA(c, CB_RESETCONTENT, 0, 0);
-        SetWindowTextA(c, "");
-        if (ComboState* state = StateOf(c)) {
-            state->typedOver = false;
-        }
-    });
-}
-
-int CComboBox::AddString(const std::string& text) {
-    return OnWindowThread(widget(), [c = widget(), &text] {
-        const QuietScope quiet(c);
-        const LRESULT position =
-            SendMessageA(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        return position < 0 ? -1 : static_cast<int>(position);
-    });
-}
-
-void CComboBox::SetCurSel(int index) {
-    OnWindowThread(widget(), [c = widget(), index] {
-        const QuietScope quiet(c);
-        const auto count = static_cast<int>(SendMessageA(c, CB_GETCOUNT, 0, 0));
-        const bool entry = index >= 0 && index < count;
-        // -1 clears the selection and the edit field.
-        SendMessageA(c, CB_SETCURSEL, static_cast<WPARAM>(entry ? index : -1), 0);
-        if (ComboState* state = StateOf(c)) {
-            state->typedOver = false;
-        }
-    });
-}
-
-int CComboBox::GetCurSel() const {
-    return OnWindowThread(widget(), [c = widget()] {
-        const ComboState* state = StateOf(c);
-        if (state != nullptr && state->typedOver) {
-            return -1;
-        }
-        const LRESULT position = SendMessageA(c, CB_GETCURSEL, 0, 0);
-        return position < 0 ? -1 : static_cast<int>(position);
-    });
-}
-
-int CComboBox::GetCount() const {
-    return OnWindowThread(widget(), [c = widget()] {
-        const LRESULT count = SendMessageA(c, CB_GETCOUNT, 0, 0);
-        return count < 0 ? 0 : static_cast<int>(count);
-    });
-}
-
-std::string CComboBox::GetLBText(int index) const {
-    return OnWindowThread(widget(), [c = widget(), index]() -> std::string {
-        if (index < 0 || index >= static_cast<int>(SendMessageA(c, CB_GETCOUNT, 0, 0))) {
-            return {};
-        }
-        const LRESULT length = SendMessageA(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-        if (length <= 0) {
-            return {};
-        }
-        std::string text(static_cast<std::size_t>(length) + 1, '\0');
-        const LRESULT copied = SendMessageA(c, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                            reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-        return text;
-    });
-}
-
-std::string CComboBox::GetWindowText() const {
-    return OnWindowThread(widget(), [c = widget()] { return WindowText(c); });
-}
-
-// ---- tree ----
-
-namespace {
-
-// Handles of all trees come from one counter, so a handle never names an item of another tree
-// or an item inserted after its own was deleted.
-std::uint64_t NextItemId() {
-    static std::atomic<std::uint64_t> next{1};
-    return next.fetch_add(1, std::memory_order_relaxed);
-}
-
-Win32TreeItem Native(const void* item) {
-    return static_cast<Win32TreeItem>(const_cast<void*>(item));
+Win32TreeItem TreeItemOf(void* item) {
+    return static_cast<Win32TreeItem>(item);
 }
 
 Win32TreeItem Next(HWND tree, UINT relation, Win32TreeItem item) {
@@ -372,216 +168,267 @@ bool HasCheckBoxes(HWND tree) {
 
 }  // namespace
 
-CTreeCtrl::~CTreeCtrl() = default;
+CImageList::CImageList(int width, int height)
+    : native_(std::make_unique<Native>(
+          ImageList_Create(width, height, ILC_COLOR32, 0, kImageListGrowBy))) {}
 
-const CTreeCtrl::NativeItem* CTreeCtrl::Find(HTREEITEM item) const {
-    const auto it = items_.find(item.id);
-    return it == items_.end() ? nullptr : &it->second;
+CImageList::~CImageList() = default;
+
+int CImageList::Add(HICON__* const& icon) {
+    return native_->list != nullptr && icon != nullptr ? ImageList_AddIcon(native_->list, icon)
+                                                       : -1;
 }
 
-HTREEITEM CTreeCtrl::HandleOf(void* item) const {
-    if (item == nullptr) {
+int CImageList::GetImageCount() const {
+    return native_->list != nullptr ? ImageList_GetImageCount(native_->list) : 0;
+}
+
+bool ControlIsQuiet(HWND__* control) {
+    return control != nullptr && GetPropA(control, kQuietProperty) != nullptr;
+}
+
+void ComboBoxNotified(HWND__* combo, int code) {
+    ComboState* state = StateOf(combo);
+    if (state == nullptr || ControlIsQuiet(combo)) {
+        return;
+    }
+    switch (code) {
+        case CBN_EDITCHANGE:  // the user typed, deleted, cut or pasted
+            *state->typedOver = true;
+            break;
+        case CBN_SELCHANGE:  // a pick from the list, by mouse or arrow keys
+        case CBN_SELENDOK:
+            if (!state->enterPending) {
+                *state->typedOver = false;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+namespace toolkit {
+
+void RunOnWindowThread(HWND__* control, const std::function<void()>& fn) {
+    if (control == nullptr) {
+        return;
+    }
+    if (IsOwnThread(control)) {
+        fn();
+        return;
+    }
+    SendMessageA(control, kRunMessage, 0, reinterpret_cast<LPARAM>(&fn));
+}
+
+// ---- any control ----
+
+void PrepareControl(HWND__* control) {
+    SetWindowSubclass(control, RunProc, kRunSubclass, 0);
+}
+
+void ShowControl(HWND__* control, bool show) {
+    if (!show) {
+        ReleaseFocus(control);
+    }
+    ::ShowWindow(control, show ? SW_SHOWNA : SW_HIDE);
+}
+
+void EnableControl(HWND__* control, bool enable) {
+    if (!enable) {
+        ReleaseFocus(control);
+    }
+    ::EnableWindow(control, enable ? TRUE : FALSE);
+}
+
+bool ControlVisible(HWND__* control) {
+    return (GetWindowLongPtrA(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+bool ControlEnabled(HWND__* control) {
+    return ::IsWindowEnabled(control) != FALSE;
+}
+
+// ---- edit ----
+
+std::string ControlText(HWND__* control) {
+    return WindowText(control);
+}
+
+void SetControlText(HWND__* control, const std::string& text) {
+    SetWindowTextA(control, text.c_str());
+}
+
+void AppendControlText(HWND__* control, const std::string& text) {
+    // No limit: the default one (32,767 characters) would drop lines of a long Log.
+    SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageA(control, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    const int length = GetWindowTextLengthA(control);
+    SendMessageA(control, EM_SETSEL, static_cast<WPARAM>(length), length);
+    SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    // The user's caret and selection stay where they were.
+    SendMessageA(control, EM_SETSEL, start, static_cast<LPARAM>(end));
+}
+
+void PostScrollToBottom(HWND__* control) {
+    PostMessageA(control, WM_VSCROLL, SB_BOTTOM, 0);
+}
+
+// ---- combo box ----
+
+void AttachComboBox(HWND__* combo, bool& typedOver) {
+    SetPropA(combo, kComboStateProperty, new ComboState{&typedOver, false});
+    SetWindowSubclass(combo, ComboProc, kComboSubclass, 0);
+    if (const HWND edit = ComboEdit(combo)) {
+        SetWindowSubclass(edit, ComboEditProc, kComboEditSubclass,
+                          reinterpret_cast<DWORD_PTR>(combo));
+    }
+}
+
+void ClearComboBox(HWND__* combo) {
+    const QuietScope quiet(combo);
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    SetWindowTextA(combo, "");
+}
+
+int AddComboEntry(HWND__* combo, const std::string& text) {
+    const QuietScope quiet(combo);
+    const LRESULT position =
+        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    return position < 0 ? -1 : static_cast<int>(position);
+}
+
+int ComboEntryCount(HWND__* combo) {
+    const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    return count < 0 ? 0 : static_cast<int>(count);
+}
+
+std::string ComboEntryText(HWND__* combo, int index) {
+    const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length <= 0) {
         return {};
     }
-    for (const auto& [id, native] : items_) {
-        if (native.item == item) {
-            return HTREEITEM{id};
-        }
-    }
-    return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const LRESULT copied = SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
 }
 
-HTREEITEM CTreeCtrl::Insert(const std::string& text, int image, int selectedImage,
-                            HTREEITEM parent) {
-    Win32TreeItem parentItem = kNativeRoot;
-    if (parent != TVI_ROOT) {
-        const NativeItem* found = Find(parent);
-        if (found == nullptr) {
-            return {};  // a stale parent names nothing; never fall back to another item
-        }
-        parentItem = Native(found->item);
-    }
+int ComboSelection(HWND__* combo) {
+    const LRESULT position = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    return position < 0 ? -1 : static_cast<int>(position);
+}
+
+void SelectComboEntry(HWND__* combo, int index) {
+    const QuietScope quiet(combo);
+    // -1 clears the selection and the edit field.
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+// ---- tree ----
+
+void* InsertTreeItem(HWND__* tree, void* parent, const std::string& text, int image,
+                     int selectedImage) {
     TVINSERTSTRUCTA insert{};
-    insert.hParent = parentItem;
+    insert.hParent = parent != nullptr ? TreeItemOf(parent) : kNativeRoot;
     insert.hInsertAfter = kNativeLast;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     insert.item.pszText = const_cast<char*>(text.c_str());
     insert.item.iImage = image >= 0 ? image : kNoImage;
     insert.item.iSelectedImage = image >= 0 ? selectedImage : kNoImage;
-    const auto item = reinterpret_cast<Win32TreeItem>(
-        SendMessageA(widget(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
-    if (item == nullptr) {
+    return reinterpret_cast<Win32TreeItem>(
+        SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+bool ClearTree(HWND__* tree) {
+    // Deleting the selected item moves the selection; that is not a user's selection.
+    const QuietScope quiet(tree);
+    return SendMessageA(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(kNativeRoot)) != 0;
+}
+
+void* TreeRootItem(HWND__* tree) {
+    return Next(tree, TVGN_ROOT, nullptr);
+}
+
+void* TreeSelectedItem(HWND__* tree) {
+    return Next(tree, TVGN_CARET, nullptr);
+}
+
+void* TreeChildItem(HWND__* tree, void* item) {
+    return Next(tree, TVGN_CHILD, TreeItemOf(item));
+}
+
+void* TreeNextSiblingItem(HWND__* tree, void* item) {
+    return Next(tree, TVGN_NEXT, TreeItemOf(item));
+}
+
+void* TreeParentItem(HWND__* tree, void* item) {
+    return Next(tree, TVGN_PARENT, TreeItemOf(item));
+}
+
+bool TreeItemHasChildren(HWND__* tree, void* item) {
+    return Next(tree, TVGN_CHILD, TreeItemOf(item)) != nullptr;
+}
+
+std::string TreeItemText(HWND__* tree, void* item) {
+    std::array<char, kTextBufferSize> text{};
+    TVITEMA query{};
+    query.mask = TVIF_TEXT;
+    query.hItem = TreeItemOf(item);
+    query.pszText = text.data();
+    query.cchTextMax = static_cast<int>(text.size());
+    if (SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) == 0) {
         return {};
     }
-    const HTREEITEM handle{NextItemId()};
-    items_.emplace(handle.id, NativeItem{item, image >= 0 ? image : -1});
-    return handle;
+    return query.pszText;
 }
 
-bool CTreeCtrl::DeleteAllItems() {
-    return OnWindowThread(widget(), [this] {
-        // Deleting the selected item moves the selection; that is not a user's selection.
-        const QuietScope quiet(widget());
-        const bool deleted =
-            SendMessageA(widget(), TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(kNativeRoot)) != 0;
-        items_.clear();
-        return deleted;
-    });
+bool ExpandTreeItem(HWND__* tree, void* item) {
+    SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+    return true;
 }
 
-HTREEITEM CTreeCtrl::InsertItem(const std::string& text, int image, int selectedImage,
-                                HTREEITEM parent) {
-    return OnWindowThread(widget(), [this, &text, image, selectedImage, parent] {
-        return Insert(text, image, selectedImage, parent);
-    });
+bool TreeItemExpanded(HWND__* tree, void* item) {
+    return (SendMessageA(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED) &
+            TVIS_EXPANDED) != 0;
 }
 
-HTREEITEM CTreeCtrl::InsertItem(const std::string& text, HTREEITEM parent) {
-    return OnWindowThread(widget(), [this, &text, parent] { return Insert(text, -1, -1, parent); });
+bool SelectTreeItem(HWND__* tree, void* item) {
+    return SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) != 0;
 }
 
-bool CTreeCtrl::ItemHasChildren(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item] {
-        const NativeItem* found = Find(item);
-        return found != nullptr && Next(widget(), TVGN_CHILD, Native(found->item)) != nullptr;
-    });
+bool TreeItemChecked(HWND__* tree, void* item) {
+    if (!HasCheckBoxes(tree)) {
+        return false;
+    }
+    const auto state = static_cast<UINT>(
+        SendMessageA(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_STATEIMAGEMASK));
+    return (state >> kStateImageShift) == kCheckedState;
 }
 
-bool CTreeCtrl::Expand(HTREEITEM item) {
-    return OnWindowThread(widget(), [this, item] {
-        const NativeItem* found = Find(item);
-        if (found == nullptr) {
-            return false;
-        }
-        SendMessageA(widget(), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(found->item));
-        return true;
-    });
+bool CheckTreeItem(HWND__* tree, void* item, bool checked) {
+    if (!HasCheckBoxes(tree)) {
+        return false;
+    }
+    TVITEMA change{};
+    change.mask = TVIF_STATE;
+    change.hItem = TreeItemOf(item);
+    change.stateMask = TVIS_STATEIMAGEMASK;
+    change.state = (checked ? kCheckedState : kUncheckedState) << kStateImageShift;
+    return SendMessageA(tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change)) != 0;
 }
 
-bool CTreeCtrl::IsExpanded(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item] {
-        const NativeItem* found = Find(item);
-        return found != nullptr &&
-               (SendMessageA(widget(), TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(found->item),
-                             TVIS_EXPANDED) &
-                TVIS_EXPANDED) != 0;
-    });
+void SetTreeImageList(HWND__* tree, const CImageList* images) {
+    SendMessageA(tree, TVM_SETIMAGELIST, TVSIL_NORMAL,
+                 reinterpret_cast<LPARAM>(images != nullptr ? images->native().list : nullptr));
 }
 
-HTREEITEM CTreeCtrl::GetRootItem() const {
-    return OnWindowThread(widget(),
-                          [this] { return HandleOf(Next(widget(), TVGN_ROOT, nullptr)); });
+void ShowTreeItemImages(HWND__* /*tree*/, void* /*item*/, int /*image*/, int /*selectedImage*/,
+                        const CImageList* /*images*/) {
+    // The tree view draws each item's images from its list by the positions it was given.
 }
 
-HTREEITEM CTreeCtrl::GetChildItem(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item] {
-        if (item == TVI_ROOT) {
-            return HandleOf(Next(widget(), TVGN_ROOT, nullptr));
-        }
-        const NativeItem* found = Find(item);
-        return found == nullptr ? HTREEITEM{}
-                                : HandleOf(Next(widget(), TVGN_CHILD, Native(found->item)));
-    });
-}
-
-HTREEITEM CTreeCtrl::GetNextSiblingItem(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item] {
-        const NativeItem* found = Find(item);
-        return found == nullptr ? HTREEITEM{}
-                                : HandleOf(Next(widget(), TVGN_NEXT, Native(found->item)));
-    });
-}
-
-HTREEITEM CTreeCtrl::GetSelectedItem() const {
-    return OnWindowThread(widget(),
-                          [this] { return HandleOf(Next(widget(), TVGN_CARET, nullptr)); });
-}
-
-HTREEITEM CTreeCtrl::GetParentItem(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item] {
-        const NativeItem* found = Find(item);
-        return found == nullptr ? HTREEITEM{}
-                                : HandleOf(Next(widget(), TVGN_PARENT, Native(found->item)));
-    });
-}
-
-std::string CTreeCtrl::GetItemText(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item]() -> std::string {
-        const NativeItem* found = Find(item);
-        if (found == nullptr) {
-            return {};
-        }
-        std::array<char, kTextBufferSize> text{};
-        TVITEMA query{};
-        query.mask = TVIF_TEXT;
-        query.hItem = Native(found->item);
-        query.pszText = text.data();
-        query.cchTextMax = static_cast<int>(text.size());
-        if (SendMessageA(widget(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) == 0) {
-            return {};
-        }
-        return query.pszText;
-    });
-}
-
-int CTreeCtrl::GetItemImage(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item] {
-        const NativeItem* found = Find(item);
-        return found == nullptr ? -1 : found->image;
-    });
-}
-
-bool CTreeCtrl::SelectItem(HTREEITEM item) {
-    return OnWindowThread(widget(), [this, item] {
-        Win32TreeItem target = nullptr;
-        if (item) {
-            const NativeItem* found = Find(item);
-            if (found == nullptr) {
-                return false;
-            }
-            target = Native(found->item);
-        }
-        return SendMessageA(widget(), TVM_SELECTITEM, TVGN_CARET,
-                            reinterpret_cast<LPARAM>(target)) != 0;
-    });
-}
-
-bool CTreeCtrl::GetCheck(HTREEITEM item) const {
-    return OnWindowThread(widget(), [this, item] {
-        const NativeItem* found = Find(item);
-        if (found == nullptr || !HasCheckBoxes(widget())) {
-            return false;
-        }
-        const auto state = static_cast<UINT>(SendMessageA(widget(), TVM_GETITEMSTATE,
-                                                          reinterpret_cast<WPARAM>(found->item),
-                                                          TVIS_STATEIMAGEMASK));
-        return (state >> kStateImageShift) == kCheckedState;
-    });
-}
-
-bool CTreeCtrl::SetCheck(HTREEITEM item, bool checked) {
-    return OnWindowThread(widget(), [this, item, checked] {
-        const NativeItem* found = Find(item);
-        if (found == nullptr || !HasCheckBoxes(widget())) {
-            return false;
-        }
-        TVITEMA change{};
-        change.mask = TVIF_STATE;
-        change.hItem = Native(found->item);
-        change.stateMask = TVIS_STATEIMAGEMASK;
-        change.state = (checked ? kCheckedState : kUncheckedState) << kStateImageShift;
-        return SendMessageA(widget(), TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change)) != 0;
-    });
-}
-
-void CTreeCtrl::SetImageList(CImageList* images) {
-    OnWindowThread(widget(), [this, images] {
-        images_ = images;
-        SendMessageA(widget(), TVM_SETIMAGELIST, TVSIL_NORMAL,
-                     reinterpret_cast<LPARAM>(images != nullptr ? images->Handle() : nullptr));
-    });
-}
-
-int CTreeCtrl::GetCount() const {
-    return OnWindowThread(widget(), [this] { return static_cast<int>(items_.size()); });
-}
+}  // namespace toolkit

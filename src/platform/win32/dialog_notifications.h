@@ -1,15 +1,9 @@
 #pragma once
 
-// What the Win32 dialog adds to the control wrappers (controls.h): the notifications it must
-// hand to them, and the calls it makes on the window thread itself.
-
-#include <functional>
+// What the Win32 dialog hands to the control wrappers (platform/controls.h) besides their
+// calls: the notifications that tell the user's doing from the wrappers' own.
 
 struct HWND__;
-
-// Runs fn on the thread that owns the control and waits for it; on that thread it runs at once.
-// A control that is gone runs nothing.
-void RunOnControlThread(HWND__* control, const std::function<void()>& fn);
 
 // The dialog hands every WM_COMMAND notification of a wrapped combo box here, so the wrapper
 // can tell text the user typed from an entry the user picked (CComboBox::GetCurSel).

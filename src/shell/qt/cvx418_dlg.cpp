@@ -1,19 +1,22 @@
+// The Qt half of the main dialog: the form of template 102 (res/cvx418_dlg.ui) on a QDialog,
+// its notifications turned into commands, and the background menu in place of the window menu.
+
 #include "shell/cvx418_dlg.h"
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QEventLoop>
 #include <QGroupBox>
+#include <QIcon>
 #include <QMenu>
 #include <QMetaObject>
 #include <QThread>
-#include <array>
-#include <utility>
 
-#include "platform/image_list.h"
 #include "platform/qt/widgets.h"
 #include "shell/about_dlg.h"
 #include "shell/dialog_units.h"
-#include "shell/shell_state.h"
+#include "shell/qt/dialog_font.h"
 #include "ui_cvx418_dlg.h"
 
 // The images live in a static library, whose resource registration nothing else references.
@@ -25,158 +28,128 @@ namespace {
 
 constexpr int kDialogWidthDu = 521;
 constexpr int kDialogHeightDu = 337;
-constexpr int kTreeImageSize = 16;
 constexpr const char* kControlIdProperty = "controlId";
 
 }  // namespace
 
-CVX418Dlg::CVX418Dlg(CommandHandler dispatch, QWidget* parent)
-    : QDialog(parent), dispatch_(std::move(dispatch)), ui_(std::make_unique<Ui::CVX418Dlg>()) {
-    InitShellResources();
-    appIcon_ = QIcon(QStringLiteral(":/icons/app.png"));
-    m_hIcon = &appIcon_;
-    ui_->setupUi(this);
+struct CVX418Dlg::Window : QDialog {
+    explicit Window(CVX418Dlg& dialog) : owner(dialog) {
+        InitShellResources();
+        appIcon = QIcon(QStringLiteral(":/icons/app.png"));
+        ui.setupUi(this);
 
-    setFont(DialogTemplateFont());
-    // A fixed frame with a caption and close box only: no minimise, maximise or help button.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFixedSize(DialogUnitsToPixelsX(kDialogWidthDu), DialogUnitsToPixelsY(kDialogHeightDu));
-    // The main window must stay usable while message boxes of workers are open.
-    setModal(false);
+        setFont(DialogTemplateFont());
+        // A fixed frame with a caption and close box only: no minimise, maximise or help button.
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        setFixedSize(DialogUnitsToPixelsX(kDialogWidthDu), DialogUnitsToPixelsY(kDialogHeightDu));
+        // The main window must stay usable while message boxes of workers are open.
+        setModal(false);
 
-    BindControls();
-    ConnectCommands();
-    StyleGroupBoxes();
-}
-
-void CVX418Dlg::StyleGroupBoxes() {
-    // As the template means them: the caption sits on the frame's top line, so the frame spans
-    // the template rectangle less half a text line. Set per box: a style sheet on the dialog
-    // would also restyle (and re-font) every other control.
-    const QString style = QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 6px; padding: 0 2px; }");
-    for (QGroupBox* box : findChildren<QGroupBox*>()) {
-        box->setStyleSheet(style);
-    }
-}
-
-CVX418Dlg::~CVX418Dlg() {
-    // Nothing may reach a dialog that is gone (matters where dialogs are made more than once).
-    CVX418Dlg* self = this;
-    MainDialog.compare_exchange_strong(self, nullptr);
-}
-
-void CVX418Dlg::BindControls() {
-    for (const auto& [id, member] : MemberControls()) {
-        controls_.emplace(id, member);
-    }
-    for (QWidget* child : findChildren<QWidget*>()) {
-        const QVariant id = child->property(kControlIdProperty);
-        if (!id.isValid()) {
-            continue;
+        std::vector<std::pair<int, NativeControl>> children;
+        for (QWidget* child : findChildren<QWidget*>()) {
+            const QVariant id = child->property(kControlIdProperty);
+            if (id.isValid()) {
+                children.emplace_back(id.toInt(), child);
+            }
         }
-        auto found = controls_.find(id.toInt());
-        if (found == controls_.end()) {
-            // Labels and the standard buttons have no member but are reachable by id.
-            unnamed_.push_back(std::make_unique<CWnd>());
-            found = controls_.emplace(id.toInt(), unnamed_.back().get()).first;
+        owner.BindControls(children);
+        ConnectCommands();
+        StyleGroupBoxes();
+    }
+
+    void ConnectCommands() {
+        for (const auto& [id, command] : kButtonCommands) {
+            if (auto* button = qobject_cast<QAbstractButton*>(owner.GetDlgItem(id)->widget())) {
+                connect(button, &QAbstractButton::clicked, this,
+                        [this, c = command] { owner.Raise(c); });
+            }
         }
-        found->second->Attach(child);
+        for (const auto& [id, command] : kPickerCommands) {
+            if (auto* picker = qobject_cast<VxComboBox*>(owner.GetDlgItem(id)->widget())) {
+                connect(picker, &VxComboBox::dropDown, this,
+                        [this, c = command] { owner.Raise(c); });
+            }
+        }
+        for (const auto& [id, command] : kTreeCommands) {
+            if (auto* tree = qobject_cast<VxTreeWidget*>(owner.GetDlgItem(id)->widget())) {
+                connect(tree, &QTreeWidget::itemSelectionChanged, this,
+                        [this, c = command] { owner.Raise(c); });
+                connect(tree, &VxTreeWidget::clicked, this,
+                        [this, c = command] { owner.Raise(c); });
+            }
+        }
+        // The hidden standard buttons end the dialog as their ids say (neither can be pressed).
+        connect(ui.okButton, &QPushButton::clicked, this, &QDialog::accept);
+        connect(ui.cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     }
-}
 
-void CVX418Dlg::Raise(int command) {
-    if (dispatch_) {
-        dispatch_(command);
-    }
-}
-
-void CVX418Dlg::ConnectCommands() {
-    for (const auto& [id, command] : kButtonCommands) {
-        if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(id)->widget())) {
-            connect(button, &QAbstractButton::clicked, this, [this, c = command] { Raise(c); });
+    void StyleGroupBoxes() {
+        // As the template means them: the caption sits on the frame's top line, so the frame
+        // spans the template rectangle less half a text line. Set per box: a style sheet on the
+        // dialog would also restyle (and re-font) every other control.
+        const QString style = QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: 6px; padding: 0 2px; }");
+        for (QGroupBox* box : findChildren<QGroupBox*>()) {
+            box->setStyleSheet(style);
         }
     }
-    for (const auto& [id, command] : kPickerCommands) {
-        if (auto* picker = qobject_cast<VxComboBox*>(GetDlgItem(id)->widget())) {
-            connect(picker, &VxComboBox::dropDown, this, [this, c = command] { Raise(c); });
-        }
+
+    // The background menu stands in for the window menu, which Qt cannot extend here.
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        QMenu menu(this);
+        menu.addAction(tr("&Close"), this, &QDialog::reject);
+        menu.addSeparator();
+        menu.addAction(QString::fromLatin1(kAboutMenuText), this, [this] {
+            CAboutDlg about;
+            about.DoModal(this);
+        });
+        menu.exec(event->globalPos());
     }
-    for (const auto& [id, command] : kTreeCommands) {
-        if (auto* tree = qobject_cast<VxTreeWidget*>(GetDlgItem(id)->widget())) {
-            connect(tree, &QTreeWidget::itemSelectionChanged, this,
-                    [this, c = command] { Raise(c); });
-            connect(tree, &VxTreeWidget::clicked, this, [this, c = command] { Raise(c); });
-        }
-    }
-    // The hidden standard buttons end the dialog as their ids say (neither can be pressed).
-    connect(ui_->okButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    CVX418Dlg& owner;
+    Ui::CVX418Dlg ui;
+    QIcon appIcon;
+};
+
+void CVX418Dlg::WindowDeleter::operator()(Window* window) const {
+    delete window;
 }
 
-CWnd* CVX418Dlg::GetDlgItem(int id) {
-    const auto found = controls_.find(id);
-    return found == controls_.end() ? nullptr : found->second;
-}
+CVX418Dlg::CVX418Dlg(CommandHandler dispatch)
+    : dispatch_(std::move(dispatch)), window_(new Window(*this)) {}
 
-bool CVX418Dlg::OnInitDialog() {
-    m_pImageList = std::make_unique<CImageList>(kTreeImageSize, kTreeImageSize);
+void CVX418Dlg::InitWindow() {
     m_pImageList->Add(QIcon(QStringLiteral(":/icons/ball_red.png")));    // image 0 (icon 129)
     m_pImageList->Add(QIcon(QStringLiteral(":/icons/ball_green.png")));  // image 1 (icon 130)
-    m_ConnectionsTree.SetImageList(m_pImageList.get());
-
-    setWindowIcon(appIcon_);
-    Raise(0);
-    return true;
+    window_->setWindowIcon(window_->appIcon);
 }
 
-void CVX418Dlg::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu menu(this);
-    menu.addAction(tr("&Close"), this, &QDialog::reject);
-    menu.addSeparator();
-    menu.addAction(QString::fromLatin1(kAboutMenuText), this, [this] {
-        CAboutDlg about(this);
-        about.exec();
-    });
-    menu.exec(event->globalPos());
+bool CVX418Dlg::OnWindowThread() const {
+    return QThread::currentThread() == window_->thread();
 }
 
-void CVX418Dlg::AppendLogText(std::string text) {
-    if (QThread::currentThread() == thread()) {
-        std::string batch;
-        {
-            const std::lock_guard lock(logMutex_);
-            batch.swap(pendingLog_);  // lines queued earlier go first
-        }
-        batch += text;
-        m_LogPane.AppendText(batch);
-        m_LogPane.PostScrollToBottom();
-        return;
-    }
-    bool post = false;
-    {
-        const std::lock_guard lock(logMutex_);
-        pendingLog_ += text;
-        post = !std::exchange(drainPosted_, true);
-    }
-    if (post) {
-        QMetaObject::invokeMethod(
-            this, [this] { DrainLog(); }, Qt::QueuedConnection);
-    }
+bool CVX418Dlg::PostDrainLog() {
+    return QMetaObject::invokeMethod(
+        window_.get(), [this] { DrainLog(); }, Qt::QueuedConnection);
 }
 
-void CVX418Dlg::DrainLog() {
-    std::string batch;
-    {
-        const std::lock_guard lock(logMutex_);
-        batch.swap(pendingLog_);
-        drainPosted_ = false;
-    }
-    if (!batch.empty()) {
-        m_LogPane.AppendText(batch);
-        m_LogPane.PostScrollToBottom();
-    }
+int CVX418Dlg::DoModal() {
+    // Shown without modality and run by a local loop, so message boxes opened by workers
+    // (windows of their own) stay usable next to it.
+    QEventLoop loop;
+    QObject::connect(window_.get(), &QDialog::finished, &loop, &QEventLoop::quit);
+    window_->show();
+    loop.exec();
+    return window_->result();
+}
+
+void CVX418Dlg::EndDialog(int result) {
+    window_->done(result);
+}
+
+NativeDialog CVX418Dlg::GetSafeHwnd() const {
+    return window_.get();
 }

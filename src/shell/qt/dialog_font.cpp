@@ -1,6 +1,5 @@
-#include "shell/dialog_units.h"
+#include "shell/qt/dialog_font.h"
 
-#include <QFont>
 #include <QStringList>
 
 QFont DialogTemplateFont() {

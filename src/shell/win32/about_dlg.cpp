@@ -1,4 +1,4 @@
-#include "shell/win32/about_dlg.h"
+#include "shell/about_dlg.h"
 
 #include "platform/win32/system_headers.h"
 #include "shell/control_ids.h"

@@ -42,21 +42,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-enum Command : int {
-    kRefresh = 1,
-    kDelete = 2,
-    kRename = 3,
-    kChangeIp = 4,
-    kAdd = 5,
-    kAddBackup1 = 6,
-    kAddBackup2 = 7,
-    kTopology = 8,
-    kSetAdapter = 9,
-    kFillConnect = 11,
-    kFillBackup1 = 12,
-    kFillBackup2 = 13,
-};
-
 CVX418Dlg* theDialog = nullptr;
 std::shared_ptr<MemorySegment> theSegment;
 
@@ -160,7 +145,7 @@ class OpsDialog : public ::testing::Test {
         }
     }
     // Fills the picker as its drop-down does and chooses the entry naming unit n.
-    void Pick(int fillCommand, CComboBox& picker, std::uint8_t n) {
+    void Pick(Command fillCommand, CComboBox& picker, std::uint8_t n) {
         DispatchCommand(&dlg, fillCommand);
         for (int i = 0; i < picker.GetCount(); ++i) {
             if (MacFromLabel(picker.GetLBText(i)) == MacTextOf(n)) {
@@ -176,12 +161,12 @@ class OpsDialog : public ::testing::Test {
         QCoreApplication::processEvents();  // the workers' last Log lines are queued
         return done;
     }
-    void Press(int command) {
+    void Press(Command command) {
         DispatchCommand(&dlg, command);
         ASSERT_TRUE(Finish());
     }
     // Presses a button whose worker opens a message box; returns the box's text after OK.
-    std::string PressAndAnswer(int command) {
+    std::string PressAndAnswer(Command command) {
         DispatchCommand(&dlg, command);
         std::string text;
         const bool shown = WaitUntil([] { return !vxtest::OpenMessageBoxes().empty(); }, 10s);
@@ -229,14 +214,14 @@ TEST_F(OpsDialog, RenameSendsTheUpperCasedNameOrRefusesItInABox) {
         SelectUnit(6);
         dlg.m_NameEdit.SetWindowText(c.typed);
         if (c.box.empty()) {
-            Press(kRename);
+            Press(Command::ChangeName);
             ASSERT_EQ(Frames().size(), 1u);
             EXPECT_EQ(DestMac(Frames()[0]), "02 00 00 00 00 06");
             EXPECT_EQ(Hex(Frames()[0], kTfdpDataOffset + kConfigNameOffset, kConfigNameSize),
                       c.nameBytes);
             EXPECT_EQ(NewLines(), std::vector<std::string>{"Updating device's name. Please wait"});
         } else {
-            EXPECT_EQ(PressAndAnswer(kRename), c.box);
+            EXPECT_EQ(PressAndAnswer(Command::ChangeName), c.box);
             EXPECT_TRUE(Frames().empty());
             EXPECT_EQ(NewLines(), std::vector<std::string>{"Updating device's name. Please wait"});
             EXPECT_EQ(Devices().DeviceNameByMac(MacTextOf(6)), "FREE");
@@ -246,7 +231,7 @@ TEST_F(OpsDialog, RenameSendsTheUpperCasedNameOrRefusesItInABox) {
     SetUp();
     SelectUnit(6);
     dlg.m_NameEdit.SetWindowText("studio4");
-    Press(kRename);
+    Press(Command::ChangeName);
     EXPECT_EQ(AvailableTree()[2], "1 1 - STUDIO4: Receiver (192.168.0.6) [02:00:00:00:00:06]");
 }
 
@@ -271,11 +256,11 @@ TEST_F(OpsDialog, ChangeIpSendsTheFieldsReadOrRefusesTheText) {
         SelectUnit(3);
         dlg.m_IpEdit.SetWindowText(c.typed);
         if (c.sent.empty()) {
-            EXPECT_EQ(PressAndAnswer(kChangeIp), "IP Format Error. | Information");
+            EXPECT_EQ(PressAndAnswer(Command::ChangeIp), "IP Format Error. | Information");
             EXPECT_TRUE(Frames().empty());
             EXPECT_EQ(Devices().DeviceIpTextByMac(MacTextOf(3)), "192.168.0.62");
         } else {
-            Press(kChangeIp);
+            Press(Command::ChangeIp);
             ASSERT_EQ(Frames().size(), 1u);
             EXPECT_EQ(Hex(Frames()[0], kTfdpDataOffset + kConfigNewIpOffset, kIpv4Size), c.sent);
             EXPECT_EQ(BlockHex(Frames()[0], kConfigNewIpOffset),
@@ -294,22 +279,22 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
     CloseAdapter();
     SelectUnit(6);
     dlg.m_NameEdit.SetWindowText("new");
-    Press(kRename);
+    Press(Command::ChangeName);
     SelectUnit(1);
-    Press(kDelete);  // nothing ticked: no line
+    Press(Command::DeleteReceivers);  // nothing ticked: no line
     dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, Label(7)), true);
-    Press(kDelete);
+    Press(Command::DeleteReceivers);
     SelectUnit(1);
-    Pick(kFillConnect, dlg.m_ConnectPicker, 2);
-    Press(kAdd);
+    Pick(Command::FillConnectPicker, dlg.m_ConnectPicker, 2);
+    Press(Command::AddReceiver);
     SelectUnit(3);
     dlg.m_TopologyCombo.SetCurSel(1);
-    Press(kTopology);
+    Press(Command::ChangeTopology);
     dlg.m_IpEdit.SetWindowText("192.168.0.99");
-    Press(kChangeIp);
+    Press(Command::ChangeIp);
     SelectUnit(1);
-    Pick(kFillBackup2, dlg.m_Backup2Picker, 6);
-    Press(kAddBackup2);
+    Pick(Command::FillBackup2Picker, dlg.m_Backup2Picker, 6);
+    Press(Command::AddBackup2);
     EXPECT_EQ(NewLines(), (std::vector<std::string>{
                               "Updating device's name. Please wait",
                               "Failed to update device's name.",
@@ -332,10 +317,10 @@ TEST_F(OpsDialog, AFailedSendWritesTheFailureLineAndChangesNothing) {
 
 TEST_F(OpsDialog, TopologyChangeSendsTheModeAndForgetsTheAttachments) {
     SelectUnit(3);  // multicast, feeding 4 and 5
-    Pick(kFillBackup1, dlg.m_Backup1Picker, 6);
-    Pick(kFillConnect, dlg.m_ConnectPicker, 6);
+    Pick(Command::FillBackup1Picker, dlg.m_Backup1Picker, 6);
+    Pick(Command::FillConnectPicker, dlg.m_ConnectPicker, 6);
     dlg.m_TopologyCombo.SetCurSel(1);
-    Press(kTopology);
+    Press(Command::ChangeTopology);
     ASSERT_EQ(Frames().size(), 1u);
     EXPECT_EQ(Hex(Frames()[0], 68, 2), "00 01");
     EXPECT_EQ(NewLines(),
@@ -351,7 +336,7 @@ TEST_F(OpsDialog, TopologyChangeSendsTheModeAndForgetsTheAttachments) {
 
     SelectUnit(1);  // unicast with main and backup: the same mode again still forgets them
     dlg.m_TopologyCombo.SetCurSel(0);
-    Press(kTopology);
+    Press(Command::ChangeTopology);
     EXPECT_EQ(Hex(Frames()[1], 68, 2), "00 00");
     EXPECT_EQ(Devices().T1MacTextAt(Devices().FindDeviceByMac(MacTextOf(1))), kEmptyMacText);
     EXPECT_EQ(Devices().T2MacTextAt(Devices().FindDeviceByMac(MacTextOf(1))), kEmptyMacText);
@@ -362,8 +347,8 @@ TEST_F(OpsDialog, TopologyChangeSendsTheModeAndForgetsTheAttachments) {
 TEST_F(OpsDialog, AddAddressesTheUnitItsModeNames) {
     // Unicast: to the Transmitter, naming the Receiver.
     SelectUnit(1);
-    Pick(kFillConnect, dlg.m_ConnectPicker, 2);
-    Press(kAdd);
+    Pick(Command::FillConnectPicker, dlg.m_ConnectPicker, 2);
+    Press(Command::AddReceiver);
     ASSERT_EQ(Frames().size(), 1u);
     EXPECT_EQ(DestMac(Frames()[0]), "02 00 00 00 00 01");
     EXPECT_EQ(BlockHex(Frames()[0], kConnectionBlockSize),
@@ -372,8 +357,8 @@ TEST_F(OpsDialog, AddAddressesTheUnitItsModeNames) {
 
     // Multicast: to the Receiver, naming the Transmitter; the Connect picker is emptied.
     SelectUnit(3);
-    Pick(kFillConnect, dlg.m_ConnectPicker, 6);
-    Press(kAdd);
+    Pick(Command::FillConnectPicker, dlg.m_ConnectPicker, 6);
+    Press(Command::AddReceiver);
     ASSERT_EQ(Frames().size(), 2u);
     EXPECT_EQ(DestMac(Frames()[1]), "02 00 00 00 00 06");
     EXPECT_EQ(BlockHex(Frames()[1], kConnectionBlockSize),
@@ -422,10 +407,10 @@ TEST_F(OpsDialog, AddBackupGoesToTheTransmitterWithItsOwnSlot) {
         std::make_shared<SendTogether>(theSegment->Open("rpcap://seg0", {}, error), 2);
     SetCurrentAdapter(adapter);
     SelectUnit(3);  // multicast: a backup request still goes to the Transmitter
-    Pick(kFillBackup2, dlg.m_Backup2Picker, 6);
-    Pick(kFillBackup1, dlg.m_Backup1Picker, 2);
-    DispatchCommand(&dlg, kAddBackup2);
-    DispatchCommand(&dlg, kAddBackup1);  // a quick second click has a slot of its own
+    Pick(Command::FillBackup2Picker, dlg.m_Backup2Picker, 6);
+    Pick(Command::FillBackup1Picker, dlg.m_Backup1Picker, 2);
+    DispatchCommand(&dlg, Command::AddBackup2);
+    DispatchCommand(&dlg, Command::AddBackup1);  // a quick second click has a slot of its own
     ASSERT_TRUE(Finish());
     ASSERT_EQ(Frames().size(), 2u);
     std::vector<std::string> tails;
@@ -452,7 +437,7 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
             Find(dlg.m_ConnectionsTree, Label(static_cast<std::uint8_t>(n))), true);
     }
     dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, Label(3)), true);  // top level
-    Press(kDelete);
+    Press(Command::DeleteReceivers);
     ASSERT_EQ(Frames().size(), 3u);
     // In tree order. Unicast: the Transmitter addressed; its backup moves up to main Receiver
     // and leaves the backup slot, as the units do.
@@ -504,7 +489,7 @@ TEST_F(OpsDialog, DeleteActsOnTheItemsTickedAtThePressWhateverRebuildsMeanwhile)
         dlg.m_ConnectionsTree.SetCheck(
             Find(dlg.m_ConnectionsTree, Label(static_cast<std::uint8_t>(n))), true);
     }
-    Press(kDelete);
+    Press(Command::DeleteReceivers);
     std::vector<std::string> addressed;
     for (const auto& f : Frames()) {
         addressed.push_back(DestMac(f));
@@ -519,7 +504,7 @@ TEST_F(OpsDialog, ASelectionThatNamesNoUnitIsRefusedWithOneLine) {
     struct Case {
         const char* what;
         std::function<void()> select;
-        int command;
+        Command command;
         std::string line;
     };
     const auto none = [this] {
@@ -534,21 +519,26 @@ TEST_F(OpsDialog, ASelectionThatNamesNoUnitIsRefusedWithOneLine) {
     };
     const auto receiver = [this] { SelectUnit(6); };
     const std::vector<Case> cases{
-        {"none", none, kRename, "Please select a device to change its name."},
-        {"heading", heading, kChangeIp, "Please select a device to change its IP address."},
-        {"placeholder", placeholder, kRename, "Please select a device to change its name."},
-        {"none", none, kTopology, "Please select a Transmitter to change its topology mode."},
-        {"heading", heading, kAdd, "Please select a Transmitter to add a Receiver to."},
-        {"receiver", receiver, kAdd, "Please select a Transmitter to add a Receiver to."},
-        {"receiver", receiver, kAddBackup1, "Please select a Transmitter to add a Receiver to."},
-        {"placeholder", placeholder, kAddBackup2,
+        {"none", none, Command::ChangeName, "Please select a device to change its name."},
+        {"heading", heading, Command::ChangeIp, "Please select a device to change its IP address."},
+        {"placeholder", placeholder, Command::ChangeName,
+         "Please select a device to change its name."},
+        {"none", none, Command::ChangeTopology,
+         "Please select a Transmitter to change its topology mode."},
+        {"heading", heading, Command::AddReceiver,
+         "Please select a Transmitter to add a Receiver to."},
+        {"receiver", receiver, Command::AddReceiver,
+         "Please select a Transmitter to add a Receiver to."},
+        {"receiver", receiver, Command::AddBackup1,
+         "Please select a Transmitter to add a Receiver to."},
+        {"placeholder", placeholder, Command::AddBackup2,
          "Please select a Transmitter to add a Receiver to."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.what) + " " + c.line);
         SetUp();
         c.select();
-        Pick(kFillConnect, dlg.m_ConnectPicker, 2);
+        Pick(Command::FillConnectPicker, dlg.m_ConnectPicker, 2);
         const auto table = Devices().Snapshot();
         Press(c.command);
         EXPECT_EQ(NewLines(), std::vector<std::string>{c.line});
@@ -560,17 +550,17 @@ TEST_F(OpsDialog, ASelectionThatNamesNoUnitIsRefusedWithOneLine) {
 TEST_F(OpsDialog, PickerAndTopologyChoicesMustNameSomething) {
     SelectUnit(1);
     dlg.m_ConnectPicker.ResetContent();
-    Press(kAdd);
+    Press(Command::AddReceiver);
     dlg.m_TopologyCombo.SetCurSel(-1);
-    Press(kTopology);
+    Press(Command::ChangeTopology);
     // Typed over: the text is not an entry, even when it matches one.
-    Pick(kFillConnect, dlg.m_ConnectPicker, 2);
+    Pick(Command::FillConnectPicker, dlg.m_ConnectPicker, 2);
     QLineEdit* edit = qobject_cast<QComboBox*>(dlg.m_ConnectPicker.widget())->lineEdit();
     const QString typed = edit->text();
     edit->clear();
     QTest::keyClicks(edit, typed);
     EXPECT_EQ(dlg.m_ConnectPicker.GetCurSel(), -1);
-    Press(kAdd);
+    Press(Command::AddReceiver);
     EXPECT_EQ(NewLines(), (std::vector<std::string>{
                               "Please select a Receiver to add.",
                               "Please select Multicast or Unicast as the topology mode.",
@@ -594,7 +584,7 @@ TEST_F(OpsDialog, DeleteSkipsAPlaceholderAndStopsAtATransmitter) {
     for (const HTREEITEM item : ReceiverItems()) {
         dlg.m_ConnectionsTree.SetCheck(item, true);
     }
-    Press(kDelete);
+    Press(Command::DeleteReceivers);
     EXPECT_EQ(NewLines(),
               (std::vector<std::string>{
                   "Skipped UNKNOWN: Receiver (192.168.0.99) [02:00:00:00:00:63]: it is not among "
@@ -612,7 +602,7 @@ TEST_F(OpsDialog, AUnitWithABracketInItsNameCanBeSelectedAndRenamed) {
     SelectAvailable("A[1]: Receiver (192.168.0.2) [02:00:00:00:00:02]");
     EXPECT_EQ(dlg.m_NameEdit.GetWindowText(), "A[1]");
     dlg.m_NameEdit.SetWindowText("A1");
-    Press(kRename);
+    Press(Command::ChangeName);
     ASSERT_EQ(Frames().size(), 1u);
     EXPECT_EQ(Devices().DeviceNameByMac(MacTextOf(2)), "A1");
 }
@@ -622,10 +612,10 @@ TEST_F(OpsDialog, AUnitWithABracketInItsNameCanBeSelectedAndRenamed) {
 TEST_F(OpsDialog, SetAdapterDuringARefreshLeavesTheBusySetToTheRefresh) {
     CloseAdapter();
     EnableActionControls(&dlg, true);
-    DispatchCommand(&dlg, kRefresh);
+    DispatchCommand(&dlg, Command::Refresh);
     ASSERT_TRUE(WaitUntil([&] { return !dlg.m_RefreshButton.IsWindowEnabled(); }, 5s));
     dlg.m_AdapterCombo.SetCurSel(0);
-    DispatchCommand(&dlg, kSetAdapter);
+    DispatchCommand(&dlg, Command::SetAdapter);
     ASSERT_TRUE(WaitUntil(
         [&] { return vxtest::HasLine(dlg, "Succeed in setting the network adapter."); }, 5s));
     EXPECT_FALSE(dlg.m_RefreshButton.IsWindowEnabled());
@@ -637,7 +627,7 @@ TEST_F(OpsDialog, SetAdapterDuringARefreshLeavesTheBusySetToTheRefresh) {
     QLineEdit* edit = qobject_cast<QComboBox*>(dlg.m_AdapterCombo.widget())->lineEdit();
     QTest::keyClicks(edit, "x");
     const int failures = vxtest::CountLine(dlg, "Failed to set the network adapter.");
-    Press(kSetAdapter);
+    Press(Command::SetAdapter);
     EXPECT_EQ(vxtest::CountLine(dlg, "Failed to set the network adapter."), failures + 1);
     EXPECT_TRUE(theSegment->WaitForRunningLoops(0, 5s));
 }
@@ -647,7 +637,7 @@ TEST_F(OpsDialog, SetAdapterDuringARefreshLeavesTheBusySetToTheRefresh) {
 TEST_F(OpsDialog, ARefreshThatLosesFramesSaysHowManyOnce) {
     theSegment->AddDrops({5, 0});  // lost before the Refresh: not its loss
     const std::string searching = "Searching for VX418 and refreshing. Please wait.";
-    DispatchCommand(&dlg, kRefresh);
+    DispatchCommand(&dlg, Command::Refresh);
     ASSERT_TRUE(WaitUntil(
         [&] {
             const auto lines = NewLines();
@@ -809,12 +799,14 @@ class OpsModel : public OpsDialog {
     }
     // Selects unit, then sets up the command's input from value: the Receiver to pick, the
     // name or address to type; Delete ticks the unit; Topology chooses Multicast.
-    void Do(int command, const std::string& unit, const std::string& value = "") {
+    void Do(Command command, const std::string& unit, const std::string& value = "") {
         if (!Select(dlg.m_ConnectionsTree, LabelOf(unit))) {
             Select(dlg.m_AvailableTree, LabelOf(unit));
         }
-        CComboBox& picker = command == kAdd ? dlg.m_ConnectPicker : dlg.m_Backup1Picker;
-        DispatchCommand(&dlg, command == kAdd ? kFillConnect : kFillBackup1);
+        CComboBox& picker =
+            command == Command::AddReceiver ? dlg.m_ConnectPicker : dlg.m_Backup1Picker;
+        DispatchCommand(&dlg, command == Command::AddReceiver ? Command::FillConnectPicker
+                                                              : Command::FillBackup1Picker);
         for (int i = 0; i < picker.GetCount(); ++i) {
             if (picker.GetLBText(i) == LabelOf(value)) {
                 picker.SetCurSel(i);
@@ -823,7 +815,7 @@ class OpsModel : public OpsDialog {
         dlg.m_NameEdit.SetWindowText(value);
         dlg.m_IpEdit.SetWindowText(value);
         dlg.m_TopologyCombo.SetCurSel(0);
-        if (command == kDelete) {
+        if (command == Command::DeleteReceivers) {
             dlg.m_ConnectionsTree.SetCheck(Find(dlg.m_ConnectionsTree, LabelOf(unit)), true);
         }
         Press(command);
@@ -838,13 +830,17 @@ class OpsModel : public OpsDialog {
 TEST_F(OpsModel, WithoutARefreshTheWindowShowsWhatTheUnitsHold) {
     using vxsim::Operation;
     struct Step {
-        int command;
+        Command command;
         const char* unit;
         const char* value;
     };
     const std::set<Operation> all{Operation::SetName,   Operation::SetIp,
                                   Operation::SetMode,   Operation::AddReceiver,
                                   Operation::AddBackup, Operation::DeleteReceiver};
+    // The table's short names.
+    constexpr Command kDelete = Command::DeleteReceivers, kAdd = Command::AddReceiver,
+                      kRename = Command::ChangeName, kTopology = Command::ChangeTopology,
+                      kChangeIp = Command::ChangeIp, kAddBackup1 = Command::AddBackup1;
     const std::vector<std::pair<std::set<Operation>, std::vector<Step>>> sequences{
         {{}, {{kDelete, "STAGEL", ""}, {kDelete, "STAGER", ""}}},
         {{}, {{kAddBackup1, "STAGE", "SPARE1"}, {kDelete, "STAGEL", ""}, {kDelete, "SPARE1", ""}}},
@@ -865,9 +861,9 @@ TEST_F(OpsModel, WithoutARefreshTheWindowShowsWhatTheUnitsHold) {
             UseUnits(refused,
                      alternative ? vxsim::Readings::Alternative() : vxsim::Readings::Usual());
             for (const Step& step : steps) {
-                SCOPED_TRACE(testing::Message()
-                             << "command " << step.command << " on " << step.unit << ", "
-                             << refused.size() << " refused" << (alternative ? ", other" : ""));
+                SCOPED_TRACE(testing::Message() << "command " << static_cast<int>(step.command)
+                                                << " on " << step.unit << ", " << refused.size()
+                                                << " refused" << (alternative ? ", other" : ""));
                 Do(step.command, step.unit, step.value);
                 WaitUntil([&] { return PendingRefusalRebuilds() == 0; }, 5s);
                 if (!alternative) {
@@ -888,13 +884,13 @@ TEST_F(OpsModel, WithoutARefreshTheWindowShowsWhatTheUnitsHold) {
 // must not: typed text is no choice until an entry is picked from the list.
 TEST_F(OpsModel, TypedPickerTextStaysNoEntryWhenFocusMovesToTheButton) {
     UseUnits({});
-    QApplication::setActiveWindow(&dlg);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    QApplication::setActiveWindow(dlg.GetSafeHwnd());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.GetSafeHwnd()));
     for (const char* typed : {"m", "Unicast", "Multicast", "SPARE2"}) {
         SCOPED_TRACE(typed);
         const bool topology = typed != std::string("SPARE2");
         Select(dlg.m_ConnectionsTree, LabelOf(topology ? "STAGE" : "HALL"));
-        DispatchCommand(&dlg, kFillConnect);
+        DispatchCommand(&dlg, Command::FillConnectPicker);
         theSegment->ClearSentFrames();
         auto* box = qobject_cast<QComboBox*>(
             (topology ? dlg.m_TopologyCombo : dlg.m_ConnectPicker).widget());
@@ -930,7 +926,7 @@ int main(int argc, char** argv) {
     theSegment->SetAdapterMac("seg0", Mac(0xaa));
     SetCaptureBackend(theSegment);
     const std::unique_ptr<CVX418Dlg> dialog = CreateMainDialog();
-    dialog->show();
+    dialog->GetSafeHwnd()->show();
     theDialog = dialog.get();
     const int result = RUN_ALL_TESTS();
     // Workers may still be finishing their last calls on the dialog; let them return first.

@@ -445,48 +445,48 @@ TEST_F(OpsLab, ClosingTheProgramWhileOperationsAndARefreshRunEndsIt) {
 // The scripted user of the close test: Set Adapter, the trees filled, then operations of every
 // kind pressed every 2 ms with a Refresh among them, and the close box 400 ms later.
 void StartOperationStorm(CVX418Dlg* d) {
-    auto* storm = new QTimer(d);
+    auto* storm = new QTimer(d->GetSafeHwnd());
     auto* step = new int(0);
     QObject::connect(storm, &QTimer::timeout, [d, step] {
         switch ((*step)++ % 6) {
             case 0:
                 SelectUnit(d->m_AvailableTree, kSpare1);
                 d->m_NameEdit.SetWindowText("CLOSING");
-                DispatchCommand(d, 3);
+                DispatchCommand(d, Command::ChangeName);
                 break;
             case 1:
                 SelectUnit(d->m_ConnectionsTree, kStageL);
                 d->m_IpEdit.SetWindowText(*step % 2 ? "198.18.1.33" : "198.18.1.23");
-                DispatchCommand(d, 4);
+                DispatchCommand(d, Command::ChangeIp);
                 break;
             case 2:
                 SelectUnit(d->m_ConnectionsTree, kStage);
                 Pick(d->m_ConnectPicker, kSpare3);
-                DispatchCommand(d, 5);
+                DispatchCommand(d, Command::AddReceiver);
                 break;
             case 3:
                 SelectUnit(d->m_ConnectionsTree, kStage);
                 Pick(d->m_Backup1Picker, kSpare2);
-                DispatchCommand(d, 6 + *step % 2);
+                DispatchCommand(d, *step % 2 ? Command::AddBackup2 : Command::AddBackup1);
                 break;
             case 4:
                 TickUnit(d->m_ConnectionsTree, kFoyer);
                 TickUnit(d->m_ConnectionsTree, kBar);
-                DispatchCommand(d, 2);
+                DispatchCommand(d, Command::DeleteReceivers);
                 break;
             default:
                 SelectUnit(d->m_ConnectionsTree, kHall);
                 d->m_TopologyCombo.SetCurSel(*step % 2);
-                DispatchCommand(d, 8);
+                DispatchCommand(d, Command::ChangeTopology);
                 break;
         }
     });
     storm->start(2);
-    QTimer::singleShot(100, d, [d] { DispatchCommand(d, 1); });
-    QTimer::singleShot(400, d, [d] {
+    QTimer::singleShot(100, d->GetSafeHwnd(), [d] { DispatchCommand(d, Command::Refresh); });
+    QTimer::singleShot(400, d->GetSafeHwnd(), [d] {
         std::printf("workers running at the close: %d\n", RunningWorkerCount());
         std::fflush(stdout);
-        d->reject();
+        d->GetSafeHwnd()->reject();
     });
 }
 
@@ -501,13 +501,10 @@ int RunCloseDuringOperations(int argc, char** argv) {
     SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
     CVX418App app;
     QTimer::singleShot(0, [] {
-        CVX418Dlg* d = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            d = d != nullptr ? d : qobject_cast<CVX418Dlg*>(w);
-        }
+        CVX418Dlg* d = MainDialog.load();
         adaptertest::SelectAdapter(*d, kLabEntry);
-        DispatchCommand(d, 9);
-        auto* wait = new QTimer(d);
+        DispatchCommand(d, Command::SetAdapter);
+        auto* wait = new QTimer(d->GetSafeHwnd());
         QObject::connect(wait, &QTimer::timeout, [d, wait] {
             if (HasLine(*d, kAdapterSet) && !FindUnit(d->m_ConnectionsTree, kStage)) {
                 wait->setInterval(50);

@@ -51,8 +51,8 @@ class ControlsTest : public QObject {
         images_.Add(QIcon(":/icons/ball_red.png"));
         images_.Add(QIcon(":/icons/ball_green.png"));
         dialog_->m_ConnectionsTree.SetImageList(&images_);
-        dialog_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+        dialog_->GetSafeHwnd()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog_->GetSafeHwnd()));
     }
 
     void init() {

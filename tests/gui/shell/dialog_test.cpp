@@ -27,7 +27,6 @@
 #include "platform/image_list.h"
 #include "platform/message_box.h"
 #include "platform/qt/widgets.h"
-#include "shell/about_dlg.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/dialog_units.h"
 #include "shell/log_line.h"
@@ -46,17 +45,17 @@ constexpr std::array kAlwaysUsable{IDC_ADAPTER_COMBO,    IDC_SET_ADAPTER,    IDC
 
 struct ButtonCommand {
     int id;
-    int command;
+    Command command;
 };
-constexpr std::array<ButtonCommand, 9> kButtons{{{IDC_REFRESH, 1},
-                                                 {IDC_DELETE_RECEIVER, 2},
-                                                 {IDC_CHANGE_NAME, 3},
-                                                 {IDC_CHANGE_IP, 4},
-                                                 {IDC_ADD_CONNECT, 5},
-                                                 {IDC_ADD_BACKUP1, 6},
-                                                 {IDC_ADD_BACKUP2, 7},
-                                                 {IDC_CHANGE_TOPOLOGY, 8},
-                                                 {IDC_SET_ADAPTER, 9}}};
+constexpr std::array<ButtonCommand, 9> kButtons{{{IDC_REFRESH, Command::Refresh},
+                                                 {IDC_DELETE_RECEIVER, Command::DeleteReceivers},
+                                                 {IDC_CHANGE_NAME, Command::ChangeName},
+                                                 {IDC_CHANGE_IP, Command::ChangeIp},
+                                                 {IDC_ADD_CONNECT, Command::AddReceiver},
+                                                 {IDC_ADD_BACKUP1, Command::AddBackup1},
+                                                 {IDC_ADD_BACKUP2, Command::AddBackup2},
+                                                 {IDC_CHANGE_TOPOLOGY, Command::ChangeTopology},
+                                                 {IDC_SET_ADAPTER, Command::SetAdapter}}};
 
 // Template rectangles (dialog units) of the controls that have an id.
 struct TemplateRect {
@@ -94,12 +93,13 @@ QPoint ItemCentre(QTreeWidget* tree, QTreeWidgetItem* item) {
     return tree->visualItemRect(item).center();
 }
 
-// The top-level widgets of a type that are on screen.
+// The top-level widgets of a type (and name) that are on screen.
 template <typename T>
-std::vector<T*> VisibleTopLevels() {
+std::vector<T*> VisibleTopLevels(const QString& name = {}) {
     std::vector<T*> found;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* typed = qobject_cast<T*>(w); typed != nullptr && typed->isVisible()) {
+        auto* typed = qobject_cast<T*>(w);
+        if (typed != nullptr && typed->isVisible() && (name.isEmpty() || w->objectName() == name)) {
             found.push_back(typed);
         }
     }
@@ -116,8 +116,8 @@ class DialogTest : public QObject {
     std::unique_ptr<CVX418Dlg> real_;
     // A dialog whose commands are only recorded, to see exactly what each control raises.
     std::unique_ptr<CVX418Dlg> recording_;
-    std::vector<int> raised_;
-    std::function<void(int)> onRaised_;
+    std::vector<Command> raised_;
+    std::function<void(Command)> onRaised_;
 
     std::mutex startsMutex_;
     std::vector<WorkerStart> starts_;
@@ -140,17 +140,17 @@ class DialogTest : public QObject {
     void initTestCase() {
         RecordStartsOnly();
         real_ = CreateMainDialog();
-        real_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(real_.get()));
+        real_->GetSafeHwnd()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(real_->GetSafeHwnd()));
 
-        recording_ = std::make_unique<CVX418Dlg>([this](int command) {
+        recording_ = std::make_unique<CVX418Dlg>([this](Command command) {
             raised_.push_back(command);
             if (onRaised_) {
                 onRaised_(command);
             }
         });
-        recording_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(recording_.get()));
+        recording_->GetSafeHwnd()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(recording_->GetSafeHwnd()));
     }
 
     void cleanupTestCase() { SetWorkerStartObserver(nullptr); }
@@ -183,11 +183,11 @@ class DialogTest : public QObject {
 
     void windowAndControlStyles() {
         CVX418Dlg* dialog = real_.get();
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("VX418 Management Utility"));
+        QCOMPARE(dialog->GetSafeHwnd()->windowTitle(), QStringLiteral("VX418 Management Utility"));
         const QSize size(DialogUnitsToPixelsX(521), DialogUnitsToPixelsY(337));
-        QCOMPARE(dialog->minimumSize(), size);
-        QCOMPARE(dialog->maximumSize(), size);
-        QVERIFY(!(dialog->windowFlags() & Qt::WindowMinMaxButtonsHint));
+        QCOMPARE(dialog->GetSafeHwnd()->minimumSize(), size);
+        QCOMPARE(dialog->GetSafeHwnd()->maximumSize(), size);
+        QVERIFY(!(dialog->GetSafeHwnd()->windowFlags() & Qt::WindowMinMaxButtonsHint));
 
         auto* ok = qobject_cast<QPushButton*>(Control(dialog, IDOK));
         auto* cancel = qobject_cast<QPushButton*>(Control(dialog, IDCANCEL));
@@ -263,7 +263,7 @@ class DialogTest : public QObject {
         for (const auto& [id, command] : kButtons) {
             raised_.clear();
             Click(Control(recording_.get(), id));
-            QCOMPARE(raised_, std::vector<int>{command});
+            QCOMPARE(raised_, std::vector<Command>{command});
         }
     }
 
@@ -284,9 +284,9 @@ class DialogTest : public QObject {
         QTRY_COMPARE(Starts().size(), kButtons.size() + 2);
         std::vector<int> commands;
         for (const WorkerStart& start : Starts()) {
-            commands.push_back(start.command);
+            commands.push_back(static_cast<int>(start.command));
             QVERIFY(start.thread != std::this_thread::get_id());
-            const int expectedSlot = start.command == 6 ? 1 : start.command == 7 ? 2 : 0;
+            const int expectedSlot = commands.back() == 6 ? 1 : commands.back() == 7 ? 2 : 0;
             QCOMPARE(int{start.backupSlot}, expectedSlot);
         }
         std::sort(commands.begin(), commands.end());
@@ -298,32 +298,33 @@ class DialogTest : public QObject {
     void treesRaiseTheirCommands() {
         CVX418Dlg* dialog = recording_.get();
         for (const auto& [id, command] :
-             {std::pair{IDC_CONNECTIONS_TREE, 10}, std::pair{IDC_AVAILABLE_TREE, 14}}) {
+             {std::pair{IDC_CONNECTIONS_TREE, Command::ShowConnectionsSelection},
+              std::pair{IDC_AVAILABLE_TREE, Command::ShowAvailableSelection}}) {
             auto* tree = qobject_cast<QTreeWidget*>(Control(dialog, id));
             CTreeCtrl& wrapper =
                 id == IDC_CONNECTIONS_TREE ? dialog->m_ConnectionsTree : dialog->m_AvailableTree;
             raised_.clear();
             wrapper.DeleteAllItems();
-            QCOMPARE(raised_, std::vector<int>{});  // emptying raises nothing
+            QCOMPARE(raised_, std::vector<Command>{});  // emptying raises nothing
             wrapper.InsertItem("first");
-            QCOMPARE(raised_, std::vector<int>{});  // filling the tree raises nothing
+            QCOMPARE(raised_, std::vector<Command>{});  // filling the tree raises nothing
             const HTREEITEM secondHandle = wrapper.InsertItem("second");
-            QCOMPARE(raised_, std::vector<int>{});
+            QCOMPARE(raised_, std::vector<Command>{});
 
             QTreeWidgetItem* second = tree->topLevelItem(1);
             Click(tree->viewport(), ItemCentre(tree, second));
-            QCOMPARE(raised_, (std::vector<int>{command, command}));  // selection, then click
+            QCOMPARE(raised_, (std::vector<Command>{command, command}));  // selection, then click
 
             raised_.clear();
             Click(tree->viewport(), ItemCentre(tree, second));  // already selected
-            QCOMPARE(raised_, std::vector<int>{command});
+            QCOMPARE(raised_, std::vector<Command>{command});
 
             raised_.clear();
             Click(tree->viewport(), QPoint(tree->viewport()->width() / 2,
                                            tree->viewport()->height() - 5));  // empty space
             QVERIFY(!raised_.empty());
             QVERIFY(std::all_of(raised_.begin(), raised_.end(),
-                                [c = command](int r) { return r == c; }));
+                                [c = command](Command r) { return r == c; }));
             QCOMPARE(wrapper.GetSelectedItem(), secondHandle);  // the selection stays
 
             raised_.clear();
@@ -351,7 +352,7 @@ class DialogTest : public QObject {
             raised_.clear();
             Click(tree->viewport(), QPoint(x, rect.center().y()));
             toggled = dialog->m_ConnectionsTree.GetCheck(item);
-            QVERIFY(!raised_.empty() && raised_.back() == 10);
+            QVERIFY(!raised_.empty() && raised_.back() == Command::ShowConnectionsSelection);
         }
         QVERIFY(toggled);
     }
@@ -379,15 +380,16 @@ class DialogTest : public QObject {
         CVX418Dlg* dialog = recording_.get();
         EnableActionControls(dialog, true);
         for (const auto& [id, command] :
-             {std::pair{IDC_CONNECT_PICKER, 11}, std::pair{IDC_BACKUP1_PICKER, 12},
-              std::pair{IDC_BACKUP2_PICKER, 13}}) {
+             {std::pair{IDC_CONNECT_PICKER, Command::FillConnectPicker},
+              std::pair{IDC_BACKUP1_PICKER, Command::FillBackup1Picker},
+              std::pair{IDC_BACKUP2_PICKER, Command::FillBackup2Picker}}) {
             auto* picker = qobject_cast<QComboBox*>(Control(dialog, id));
             CComboBox& wrapper = id == IDC_CONNECT_PICKER   ? dialog->m_ConnectPicker
                                  : id == IDC_BACKUP1_PICKER ? dialog->m_Backup1Picker
                                                             : dialog->m_Backup2Picker;
             int fills = 0;
             bool openWhenRaised = false;
-            onRaised_ = [&](int) {
+            onRaised_ = [&](Command) {
                 openWhenRaised = picker->view()->isVisible();
                 wrapper.ResetContent();  // what a refill does
                 wrapper.AddString("refilled " + std::to_string(++fills));
@@ -395,7 +397,7 @@ class DialogTest : public QObject {
             for (int round = 1; round <= 2; ++round) {
                 raised_.clear();
                 Click(picker, QPoint(picker->width() - 6, picker->height() / 2));  // the arrow
-                QCOMPARE(raised_, std::vector<int>{command});
+                QCOMPARE(raised_, std::vector<Command>{command});
                 QVERIFY(!openWhenRaised);
                 QTRY_VERIFY(picker->view()->isVisible());
                 QCOMPARE(picker->count(), 1);
@@ -410,16 +412,16 @@ class DialogTest : public QObject {
     void enterInAnEditPressesNoButton() {
         CVX418Dlg* dialog = recording_.get();
         EnableActionControls(dialog, true);
-        QSignalSpy finished(dialog, &QDialog::finished);
+        QSignalSpy finished(dialog->GetSafeHwnd(), &QDialog::finished);
         for (const int id : {IDC_NAME_EDIT, IDC_IP_EDIT}) {
             QWidget* edit = Control(dialog, id);
             edit->setFocus();
             QTest::keyClick(edit, Qt::Key_Return);
             QTest::keyClick(edit, Qt::Key_Enter);
         }
-        QCOMPARE(raised_, std::vector<int>{});
+        QCOMPARE(raised_, std::vector<Command>{});
         QCOMPARE(finished.count(), 0);
-        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->GetSafeHwnd()->isVisible());
     }
 
     // The background menu: the standard item, a separator, then the About item.
@@ -441,8 +443,8 @@ class DialogTest : public QObject {
             sawSeparatorBeforeAbout =
                 actions.size() >= 2 && actions[actions.size() - 2]->isSeparator();
             QTimer::singleShot(0, this, [&] {
-                auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-                QVERIFY(box != nullptr);
+                auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                QVERIFY(box != nullptr && box->objectName() == QStringLiteral("CAboutDlg"));
                 aboutWasModal = box->isModal() || box->windowModality() != Qt::NonModal;
                 aboutTitle = box->windowTitle();
                 for (QLabel* label : box->findChildren<QLabel*>()) {
@@ -455,15 +457,15 @@ class DialogTest : public QObject {
         });
         const QPoint background(DialogUnitsToPixelsX(240), DialogUnitsToPixelsY(5));
         QContextMenuEvent event(QContextMenuEvent::Mouse, background,
-                                real_->mapToGlobal(background));
-        QApplication::sendEvent(real_.get(), &event);
+                                real_->GetSafeHwnd()->mapToGlobal(background));
+        QApplication::sendEvent(real_->GetSafeHwnd(), &event);
 
         QCOMPARE(menuTexts.last(), QStringLiteral("&About VX418..."));
         QVERIFY(sawSeparatorBeforeAbout);
         QCOMPARE(aboutTitle, QStringLiteral("About VX418"));
         QVERIFY(aboutTexts.contains(QStringLiteral("VX418 Version 2.1.204")));
         QVERIFY(aboutWasModal);
-        QTRY_VERIFY(VisibleTopLevels<CAboutDlg>().empty());
+        QTRY_VERIFY(VisibleTopLevels<QDialog>(QStringLiteral("CAboutDlg")).empty());
     }
 
     // Escape ends the dialog although a worker is waiting on the window: one in a message box,
@@ -472,20 +474,20 @@ class DialogTest : public QObject {
         SetWorkerStartObserver(nullptr);  // these workers must run
         auto restore = qScopeGuard([this] { RecordStartsOnly(); });
         auto dialog = std::make_unique<CVX418Dlg>(nullptr);
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        QSignalSpy finished(dialog.get(), &QDialog::finished);
+        dialog->GetSafeHwnd()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog->GetSafeHwnd()));
+        QSignalSpy finished(dialog->GetSafeHwnd(), &QDialog::finished);
 
         auto boxAnswered = std::make_shared<std::promise<int>>();
         auto boxResult = boxAnswered->get_future();
-        StartWorker(dialog.get(), 3, [boxAnswered](CVX418Dlg*) {
+        StartWorker(dialog.get(), Command::ChangeName, [boxAnswered](CVX418Dlg*) {
             boxAnswered->set_value(MessageBoxA(nullptr, "waiting", "Information", MB_OK));
             return 0u;
         });
         std::atomic<bool> stop{false};
         auto pollerDone = std::make_shared<std::promise<void>>();
         auto pollerResult = pollerDone->get_future();
-        StartWorker(dialog.get(), 4, [&stop, pollerDone](CVX418Dlg* d) {
+        StartWorker(dialog.get(), Command::ChangeIp, [&stop, pollerDone](CVX418Dlg* d) {
             while (!stop) {
                 (void)d->m_NameEdit.GetWindowText();
             }
@@ -494,11 +496,11 @@ class DialogTest : public QObject {
         });
         QTRY_COMPARE(VisibleTopLevels<QMessageBox>().size(), std::size_t{1});
 
-        dialog->activateWindow();
-        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        dialog->GetSafeHwnd()->activateWindow();
+        QTest::keyClick(dialog->GetSafeHwnd(), Qt::Key_Escape);
         QCOMPARE(finished.count(), 1);
         QCOMPARE(finished.at(0).at(0).toInt(), int{QDialog::Rejected});
-        QVERIFY(!dialog->isVisible());
+        QVERIFY(!dialog->GetSafeHwnd()->isVisible());
 
         // Let both workers finish before their dialog goes.
         stop = true;
@@ -510,10 +512,10 @@ class DialogTest : public QObject {
 
     void closeBoxEndsTheDialog() {
         CVX418Dlg dialog(nullptr);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QSignalSpy finished(&dialog, &QDialog::finished);
-        QVERIFY(dialog.close());
+        dialog.GetSafeHwnd()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.GetSafeHwnd()));
+        QSignalSpy finished(dialog.GetSafeHwnd(), &QDialog::finished);
+        QVERIFY(dialog.GetSafeHwnd()->close());
         QCOMPARE(finished.count(), 1);
     }
 };

@@ -1,4 +1,5 @@
 // The Log pane's line writer and the trace line.
+#include <QDialog>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -52,8 +53,8 @@ class LogLineTest : public QObject {
   private slots:
     void initTestCase() {
         dialog_ = std::make_unique<CVX418Dlg>(nullptr);
-        dialog_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+        dialog_->GetSafeHwnd()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog_->GetSafeHwnd()));
     }
 
     void init() { dialog_->m_LogPane.SetWindowText(""); }

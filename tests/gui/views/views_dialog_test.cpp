@@ -535,7 +535,7 @@ TEST_F(ViewsDialog, RefreshWhoseSendsAllFailEmptiesTheTrees) {
     const std::string logBefore = dlg.m_LogPane.GetWindowText();
     StderrCapture traces;
 
-    DispatchCommand(&dlg, 1);  // "Refresh" with no adapter set
+    DispatchCommand(&dlg, Command::Refresh);  // with no adapter set
     ASSERT_TRUE(WaitUntil(
         [&] {
             return dlg.m_LogPane.GetWindowText().find("Please wait.", logBefore.size()) !=
@@ -576,7 +576,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     SetCaptureBackend(std::make_shared<MemorySegment>());
     const std::unique_ptr<CVX418Dlg> dialog = CreateMainDialog();
-    dialog->show();
+    dialog->GetSafeHwnd()->show();
     theDialog = dialog.get();
     const int result = RUN_ALL_TESTS();
     // A worker may still be finishing its last calls on the dialog (a Refresh re-enables the

@@ -73,9 +73,9 @@ class ViewsLab : public vxlab::LabTestBase {
         ASSERT_FALSE(HasFatalFailure());
         SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
         dialog_ = CreateMainDialog();  // lists the station namespace's adapters
-        dialog_->show();
+        dialog_->GetSafeHwnd()->show();
         ASSERT_TRUE(adaptertest::SelectAdapter(*dialog_, kLabEntry));
-        DispatchCommand(dialog_.get(), 9);
+        DispatchCommand(dialog_.get(), Command::SetAdapter);
         ASSERT_TRUE(WaitUntil(
             [&] {
                 return adaptertest::HasLine(*dialog_, "Succeed in setting the network adapter.");

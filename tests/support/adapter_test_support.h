@@ -119,7 +119,7 @@ inline void StopCapture(CVX418Dlg& dialog) {
 inline bool SaveWindowPicture(CVX418Dlg& dialog, CTreeCtrl& focus, const char* output) {
     focus.widget()->setFocus();
     vxtest::WaitUntil([] { return false; }, 500ms);
-    const bool saved = dialog.grab().save(QString::fromLocal8Bit(output), "PNG");
+    const bool saved = dialog.GetSafeHwnd()->grab().save(QString::fromLocal8Bit(output), "PNG");
     StopCapture(dialog);
     vxtest::WaitUntil([] { return RunningWorkerCount() == 0; }, 5s);
     SetCurrentAdapter({});

@@ -3,7 +3,7 @@
 // lab) and a display, e.g.
 //
 //   xvfb-run -a -s "-screen 0 1280x800x24"
-//       build/hops/tests/gui/ops/ops_screenshot docs/screenshots/add.png
+//       build/hops/tools/screenshots/ops_screenshot docs/screenshots/add.png
 
 #include <QApplication>
 #include <QTreeWidget>

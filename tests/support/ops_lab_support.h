@@ -182,7 +182,7 @@ inline bool Pick(CComboBox& picker, const std::string& mac) {
 // A shown dialog on the lab adapter (Set Adapter pressed and succeeded); null on failure.
 inline std::unique_ptr<CVX418Dlg> OpenOnLab() {
     auto dialog = CreateMainDialog();  // lists the station namespace's adapters
-    dialog->show();
+    dialog->GetSafeHwnd()->show();
     if (!adaptertest::SelectAdapter(*dialog, kLabEntry)) {
         return nullptr;
     }

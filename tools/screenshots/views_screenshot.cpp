@@ -2,7 +2,7 @@
 // a unicast Transmitter selected. Needs root (the lab) and a display, e.g.
 //
 //   xvfb-run -a -s "-screen 0 1280x800x24"
-//       build/views/tests/gui/views/views_screenshot docs/screenshots/populated.png
+//       build/views/tools/screenshots/views_screenshot docs/screenshots/populated.png
 
 #include <QAbstractButton>
 #include <QApplication>

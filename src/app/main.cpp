@@ -1,0 +1,5 @@
+#include "app/window_program.h"
+
+int main(int argc, char* argv[]) {
+    return RunWindowProgram(argc, argv);
+}
