@@ -489,7 +489,8 @@ TEST_F(CliLabTest, AssignGivesFactoryUnitsUniqueNamesAndAddresses) {
     for (const Json& step : doc["plan"]) {
         EXPECT_EQ(step["result"], "confirmed") << step;
     }
-    for (const Json& f : Ctl({"check", "--json", "--wait", "300"}).Document()["findings"]) {
+    const Json check = Ctl({"check", "--json", "--wait", "300"}).Document();
+    for (const Json& f : check["findings"]) {
         EXPECT_EQ(f["units"].size(), 1u) << f;
         EXPECT_EQ(f["units"][0].get<std::string>().substr(0, 15), "02:18:00:00:06:") << f;
     }
