@@ -5,7 +5,10 @@
 //  - apply of a 40-unit installation file that differs from the units in 10 places: wall time
 //    and the requests the units received;
 //  - the same file through Ansible (vx418.av.installation, ansible-playbook -c local on the
-//    station) when the units already match it: wall time of ansible-playbook from start to end.
+//    station) when the units already match it: wall time of ansible-playbook from start to end;
+//  - check of 1,000 units: wall time, and the part after the discovery ended;
+//  - assign of 1,000 units as they come from the box (one name, one address): requests the
+//    units received, steps confirmed, wall time.
 //
 // Needs root (network namespaces):  sudo build/<dir>/bench/cli/cli_bench [renames] [rounds]
 
@@ -60,10 +63,10 @@ std::size_t UnitRequestsSince(const vxlab::Lab& lab, std::size_t from) {
                       [](const vxlab::SimEvent& e) { return e.Is("request") && e.Has("unit"); }));
 }
 
-bool Restart(vxlab::Lab& lab, const std::string& preset) {
+bool Restart(vxlab::Lab& lab, const std::string& preset, const std::string& layout = {}) {
     lab.StopSim();
     std::string error;
-    if (!lab.StartSim({.preset = preset}, error)) {
+    if (!lab.StartSim({.preset = preset, .layoutFile = layout}, error)) {
         std::fprintf(stderr, "cli_bench: %s\n", error.c_str());
         return false;
     }
@@ -197,6 +200,65 @@ bool AnsibleUnchangedForty(vxlab::Lab& lab, int rounds) {
     return failures == 0;
 }
 
+// The -v stamp of the trace line that ends the discovery ("+812.3 ms discovery: 1000 units").
+double DiscoveryEndMs(const std::string& err) {
+    const auto at = err.rfind(" units, ");
+    const auto line = err.rfind("+", at);
+    return at == std::string::npos || line == std::string::npos ? 0 : std::atof(&err[line + 1]);
+}
+
+bool CheckThousand(vxlab::Lab& lab, int rounds) {
+    if (!Restart(lab, "many:1000")) {
+        return false;
+    }
+    std::vector<double> ms, after;
+    int failures = 0;
+    for (int i = 0; i < rounds; ++i) {
+        const Run run = Ctl({"check", "-t", "-v", "--wait", "1000"});
+        failures += run.status != 0 ? 1 : 0;
+        ms.push_back(run.ms);
+        after.push_back(run.ms - DiscoveryEndMs(run.err));
+    }
+    std::printf(
+        "check, 1,000 units, --wait 1000, %d runs: wall p50 %.0f ms, after the discovery p50 "
+        "%.1f ms max %.1f ms (failed runs: %d)\n",
+        rounds, Percentile(ms, 0.5), Percentile(after, 0.5),
+        *std::max_element(after.begin(), after.end()), failures);
+    return failures == 0;
+}
+
+// Every unit a Receiver VX418RX on 198.18.0.251, as they come from the box.
+std::string FactoryLayout(const vxlab::Lab& lab, int units) {
+    const std::string file = "/tmp/" + lab.StationNamespace() + "-bench-factory.layout";
+    std::ofstream out(file);
+    for (int n = 1; n <= units; ++n) {
+        char line[80];
+        std::snprintf(line, sizeof line, "receiver VX418RX 02:1a:00:00:%02x:%02x 198.18.0.251\n",
+                      n >> 8, n & 0xff);
+        out << line;
+    }
+    return file;
+}
+
+bool AssignThousand(vxlab::Lab& lab) {
+    constexpr int kUnits = 1000;
+    const std::string layout = FactoryLayout(lab, kUnits);
+    if (!Restart(lab, "", layout)) {
+        return false;
+    }
+    const std::size_t from = lab.EventCount();
+    const Run run = Ctl({"assign", "--where", "name=vx418rx", "--names", "RX{n:04}", "--addresses",
+                         "198.18.4.1", "--wait", "1000", "-t"});
+    std::remove(layout.c_str());
+    std::printf(
+        "assign, %d units from the box: status %d, %zu units assigned, %zu of %zu steps "
+        "confirmed, %zu requests to units, wall %.1f s\n",
+        kUnits, run.status, Count(run.out, "unit\t"), Count(run.out, "\tconfirmed\n"),
+        Count(run.out, "rename\t") + Count(run.out, "set-ip\t"), UnitRequestsSince(lab, from),
+        run.ms / 1000);
+    return run.status == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,7 +284,9 @@ int main(int argc, char** argv) {
     const bool renamed = RenameByMac(*lab, renames);
     const bool applied = ApplyForty(*lab, rounds);
     const bool ansible = AnsibleUnchangedForty(*lab, rounds);
+    const bool checked = CheckThousand(*lab, rounds);
+    const bool assigned = AssignThousand(*lab);
     inStation.reset();
     lab.reset();
-    return renamed && applied && ansible ? 0 : 1;
+    return renamed && applied && ansible && checked && assigned ? 0 : 1;
 }

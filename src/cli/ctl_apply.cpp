@@ -62,12 +62,17 @@ Json StepJson(const PlanStep& step) {
     return j;
 }
 
-void Refill(DeviceTable& table, const std::vector<DeviceRecord>& devices) {
+// A request is built from the records of the units it names, as they are now: a table of those
+// alone, not of every unit (which would make a plan of many steps on many units quadratic).
+void FillWithStepUnits(DeviceTable& table, const PlanStep& step, const UnitRecords& units) {
     QuietSink quiet;
-    table.Clear();
-    for (const DeviceRecord& r : devices) {
-        const auto wire = EncodeDeviceRecord(r);
-        table.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(wire), quiet);
+    for (const MacBytes& mac : {step.unit, step.other.value_or(step.unit)}) {
+        if (const auto it = units.find(mac);
+            it != units.end() && !table.ContainsMac(MacText(mac))) {
+            const auto wire = EncodeDeviceRecord(it->second);
+            table.StoreDiscoveredDevice(std::span<const std::uint8_t, kDeviceRecordSize>(wire),
+                                        quiet);
+        }
     }
 }
 
@@ -77,8 +82,12 @@ constexpr int kRetry = -1;
 class Applier {
   public:
     Applier(const RunOptions& options, Reporter& report, CtlSession& session,
-            const Installation& installation)
-        : options_(options), report_(report), session_(session), installation_(installation) {}
+            const ApplyTarget& target)
+        : options_(options),
+          report_(report),
+          session_(session),
+          target_(target),
+          installation_(target.installation) {}
 
     int Run() {
         const std::vector<DeviceRecord> devices = session_.Table().Snapshot();
@@ -86,10 +95,10 @@ class Applier {
             units_.emplace(r.Mac, r);
         }
         order_ = devices;
-        Plan plan = ComputePlan(installation_, devices);
+        Plan plan = ComputePlan(installation_, devices, target_.spares);
         Describe(plan);
         if (!plan.problems.empty()) {
-            report_.Fail(kExitBadInput, "the file cannot be applied; nothing was sent:");
+            report_.Fail(kExitBadInput, target_.subject + " cannot be applied; nothing was sent:");
             for (const std::string& problem : plan.problems) {
                 report_.Detail(problem);
             }
@@ -102,12 +111,13 @@ class Applier {
         }
         const std::size_t absent = plan.missing.size() + plan.skipped.size();
         if (absent != 0) {
-            return report_.Fail(kExitNotFound, std::to_string(plan.missing.size()) +
-                                                   " units of the file did not answer; " +
+            return report_.Fail(kExitNotFound, std::to_string(plan.missing.size()) + " units of " +
+                                                   target_.subject + " did not answer; " +
                                                    std::to_string(plan.skipped.size()) +
                                                    " changes left out");
         }
-        report_.Line(options_.dryRun ? "dry run: nothing was sent" : "the units match the file");
+        report_.Line(options_.dryRun ? "dry run: nothing was sent"
+                                     : "the units match " + target_.subject);
         return kExitDone;
     }
 
@@ -126,7 +136,7 @@ class Applier {
             if (status != kRetry) {
                 return status;
             }
-            plan = ComputePlan(installation_, order_);
+            plan = ComputePlan(installation_, order_, target_.spares);
             if (!plan.problems.empty() || !plan.skipped.empty() || plan.steps.empty()) {
                 return NotMatched();
             }
@@ -182,7 +192,7 @@ class Applier {
     int Carry(const PlanStep& step, std::size_t i) {
         Json& entry = report_.Document()["plan"][i];
         DeviceTable table(kUnboundedDeviceTable);
-        Refill(table, order_);
+        FillWithStepUnits(table, step, units_);
         const auto prepared = PrepareRequest(table, step.input, MacText(step.unit),
                                              step.other ? MacText(*step.other) : std::string());
         if (const auto* refusal = std::get_if<std::string>(&prepared)) {
@@ -190,6 +200,8 @@ class Applier {
             return report_.Fail(kExitBadInput, StepLine(step, units_) + ": " + *refusal);
         }
         report_.Note(lines_[i]);
+        report_.Progress("step " + std::to_string(i + 1) + " of " + std::to_string(lines_.size()) +
+                         ": " + StepLine(step, units_));
         const CarriedOut outcome =
             CarryOut(session_, std::get<PreparedRequest>(prepared), step.input, step.unit,
                      step.other, options_, UnitsView(order_), report_);
@@ -239,6 +251,7 @@ class Applier {
         const auto holds = [&](const UnitRecords& records) {
             return !last || InstallationHolds(installation_, records, nullptr);
         };
+        report_.Progress("reading back " + std::to_string(macs.size()) + " units");
         const CtlSession::ReadBack back = session_.ReadBackUnits(macs, holds, options_.wait);
         Update(back.records);
         const bool matched = back.answered && InstallationHolds(installation_, units_, nullptr);
@@ -261,13 +274,14 @@ class Applier {
     int NotMatched() {
         std::string difference;
         InstallationHolds(installation_, units_, &difference);
-        return report_.Fail(kExitRefused,
-                            "after the changes the units do not match the file: " + difference);
+        return report_.Fail(kExitRefused, "after the changes the units do not match " +
+                                              target_.subject + ": " + difference);
     }
 
     const RunOptions& options_;
     Reporter& report_;
     CtlSession& session_;
+    const ApplyTarget& target_;
     const Installation& installation_;
     UnitRecords units_;                // the latest record of every unit that answered
     std::vector<DeviceRecord> order_;  // the same, in arrival order
@@ -337,5 +351,10 @@ int Apply(const RunOptions& options, Reporter& report) {
     if (!scope || !DiscoverUnits(scope->Session(), options, done, report, status)) {
         return status;
     }
-    return Applier(options, report, scope->Session(), *installation).Run();
+    return ApplyInstallation(options, report, scope->Session(), {*installation, "the file", {}});
+}
+
+int ApplyInstallation(const RunOptions& options, Reporter& report, CtlSession& session,
+                      const ApplyTarget& target) {
+    return Applier(options, report, session, target).Run();
 }

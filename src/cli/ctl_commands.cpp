@@ -13,8 +13,8 @@ namespace {
 
 constexpr int kJsonIndent = 2;
 
-// Writes text to path through a temporary file beside it, so a failed write never leaves half a
-// file where a good one was.
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
     const std::string temporary = path + ".tmp";
     {
@@ -36,12 +36,14 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
     return true;
 }
 
-}  // namespace
-
 bool DiscoverUnits(CtlSession& session, const RunOptions& options, const CtlSession::Done& done,
                    Reporter& report, int& status) {
     report.Trace("discovery: broadcasting");
-    if (!session.Discover(options.wait, done)) {
+    const auto progress = [&](int answered) {
+        report.Progress("discovery: " + std::to_string(answered) +
+                        (answered == 1 ? " unit" : " units") + " answered so far");
+    };
+    if (!session.Discover(options.wait, done, progress)) {
         status = report.Fail(kExitAdapter, "the adapter refused the discovery broadcast");
         return false;
     }

@@ -26,6 +26,10 @@ struct RunOptions {
 bool DiscoverUnits(CtlSession& session, const RunOptions& options, const CtlSession::Done& done,
                    Reporter& report, int& status);
 
+// Writes text to path through a temporary file beside it, so a failed write never leaves half a
+// file where a good one was. False and why otherwise.
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
+
 int Discover(const RunOptions& options, Reporter& report);
 int Show(const RunOptions& options, const std::string& unit, Reporter& report);
 int Export(const RunOptions& options, Reporter& report);

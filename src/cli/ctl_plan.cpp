@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "cli/ctl_text.h"
 #include "protocol/request_effects.h"
@@ -113,8 +114,12 @@ std::string FirstDifference(const Installation& installation, const FindUnitReco
 
 class Planner {
   public:
-    Planner(const Installation& installation, const std::vector<DeviceRecord>& current)
-        : installation_(installation), links_(installation.WantedLinks()), model_(current) {
+    Planner(const Installation& installation, const std::vector<DeviceRecord>& current,
+            const std::vector<Ipv4Bytes>& spares)
+        : installation_(installation),
+          links_(installation.WantedLinks()),
+          spares_(spares),
+          model_(current) {
         for (std::size_t i = 0; i < model_.size(); ++i) {
             index_.emplace(model_[i].Mac, i);
         }
@@ -241,6 +246,7 @@ class Planner {
                 it = moves.erase(it);
                 progress = true;
             }
+            progress = progress || StepAside(moves);
         }
         for (const InstalledUnit* u : moves) {
             const DeviceRecord* holder = HolderOf(u->ip, u->mac);
@@ -252,6 +258,35 @@ class Planner {
                                "of them to a free address first"
                              : " has it and keeps it"));
         }
+    }
+
+    // When every waiting unit waits for another, one whose address another waits for steps
+    // aside to a spare address, once: that address is free then, and the circle unwinds.
+    bool StepAside(const std::vector<const InstalledUnit*>& moves) {
+        const auto wanted = [&](const Ipv4Bytes& ip) {
+            return std::any_of(installation_.units.begin(), installation_.units.end(),
+                               [&](const InstalledUnit& u) { return u.ip == ip; });
+        };
+        const auto spare = std::find_if(spares_.begin(), spares_.end(), [&](const Ipv4Bytes& ip) {
+            return HolderOf(ip, kNoMac) == nullptr && !wanted(ip);
+        });
+        if (spare == spares_.end()) {
+            return false;
+        }
+        for (const InstalledUnit* u : moves) {
+            const DeviceRecord* holder = HolderOf(u->ip, u->mac);
+            const bool waitsForMover = std::any_of(moves.begin(), moves.end(), [&](auto* m) {
+                return holder != nullptr && m->mac == holder->Mac;
+            });
+            const bool awaited = std::any_of(moves.begin(), moves.end(), [&](auto* m) {
+                return m->ip == At(u->mac).Ip && m->mac != u->mac;
+            });
+            if (waitsForMover && awaited && steppedAside_.insert(u->mac).second) {
+                Add({{CtlOperation::SetIp, Ipv4Text(*spare)}, u->mac, std::nullopt});
+                return true;
+            }
+        }
+        return false;
     }
 
     void Modes() {
@@ -363,6 +398,8 @@ class Planner {
 
     const Installation& installation_;
     const std::map<MacBytes, std::optional<MacBytes>> links_;
+    const std::vector<Ipv4Bytes> spares_;
+    std::set<MacBytes> steppedAside_;  // each unit steps aside once at most
     std::vector<DeviceRecord> model_;
     std::map<MacBytes, std::size_t> index_;
     Plan plan_;
@@ -370,8 +407,9 @@ class Planner {
 
 }  // namespace
 
-Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecord>& current) {
-    return Planner(installation, current).Run();
+Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecord>& current,
+                 const std::vector<Ipv4Bytes>& spares) {
+    return Planner(installation, current, spares).Run();
 }
 
 namespace {

@@ -32,7 +32,11 @@ struct Plan {
     std::vector<std::string> problems;  // what cannot be done; nothing is sent when there is any
 };
 
-Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecord>& current);
+// spares: free addresses where a unit may step aside when addresses go round in a circle
+// (each is used only while nobody holds it and no unit of the file wants it); without them a
+// circle is a problem.
+Plan ComputePlan(const Installation& installation, const std::vector<DeviceRecord>& current,
+                 const std::vector<Ipv4Bytes>& spares = {});
 
 // One field of a unit where the units and the file differ: name, ip, kind, mode, main,
 // backup1, backup2 or transmitter (a Receiver's own link, also as a multicast Transmitter's

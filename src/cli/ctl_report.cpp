@@ -10,6 +10,22 @@ namespace {
 constexpr char kProgram[] = "vx418ctl";
 constexpr int kDocumentFormat = 1;
 constexpr int kJsonIndent = 2;
+// A status line longer than the terminal would wrap, and "\r" would redraw only its last row.
+constexpr std::size_t kProgressWidth = 79;
+constexpr char kEraseToEndOfLine[] = "\033[K";
+
+// The first count characters of UTF-8 text, never half of one.
+std::string FirstCharacters(const std::string& text, std::size_t count) {
+    constexpr unsigned char kContinuationMask = 0xc0, kContinuation = 0x80;
+    std::size_t at = 0;
+    for (std::size_t n = 0; at < text.size() && n < count; ++n) {
+        do {
+            ++at;
+        } while (at < text.size() &&
+                 (static_cast<unsigned char>(text[at]) & kContinuationMask) == kContinuation);
+    }
+    return text.substr(0, at);
+}
 
 }  // namespace
 
@@ -44,6 +60,23 @@ void Reporter::Detail(const std::string& text) {
     }
 }
 
+void Reporter::Progress(const std::string& text) {
+    if (!options_.terminal || options_.json || options_.quiet) {
+        return;
+    }
+    const std::string line = FirstCharacters(text, kProgressWidth);
+    const std::lock_guard lock(errMutex_);
+    err_ << '\r' << line << kEraseToEndOfLine << std::flush;
+    progressShown_ = true;
+}
+
+void Reporter::ClearProgressLocked() {
+    if (progressShown_) {
+        err_ << '\r' << kEraseToEndOfLine;
+        progressShown_ = false;
+    }
+}
+
 void Reporter::Trace(const std::string& text) {
     if (!options_.verbose) {
         return;
@@ -55,6 +88,7 @@ void Reporter::Trace(const std::string& text) {
         std::chrono::steady_clock::now() - start_;
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "+%.1f ms ", since.count());
+    ClearProgressLocked();
     err_ << kProgram << ": " << stamp << line << '\n' << std::flush;
 }
 
@@ -68,10 +102,16 @@ void Reporter::TraceLines::Trace(std::string_view line) {
 
 void Reporter::ToErr(const std::string& line) {
     const std::lock_guard lock(errMutex_);
+    ClearProgressLocked();
     err_ << line << '\n' << std::flush;
 }
 
 int Reporter::Finish(int status) {
+    {
+        const std::lock_guard lock(errMutex_);
+        ClearProgressLocked();
+        err_.flush();
+    }
     if (options_.json || (documentIsResult_ && status == kExitDone)) {
         // Names are Latin-1 decoded, so every string is valid UTF-8; replace anyway rather than
         // throw on anything a future field might carry.

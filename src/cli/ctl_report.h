@@ -3,7 +3,8 @@
 // What one run of vx418ctl says. With --json it prints exactly one document on standard output,
 // whatever happens (an error is {"error": {"status", "message", "details"}} in it); otherwise lines
 // for people or, with --terse, tab-separated fields. Errors always also go to standard error, one
-// line each; -v adds time-stamped trace lines there.
+// line each; -v adds time-stamped trace lines there. On a terminal a status line there shows
+// how far a long run has come.
 
 #include <chrono>
 #include <mutex>
@@ -20,6 +21,7 @@ struct OutputOptions {
     bool quiet = false;
     bool verbose = false;
     bool terse = false;
+    bool terminal = false;  // standard error is a terminal: a status line may show progress
 };
 
 class Reporter {
@@ -46,6 +48,10 @@ class Reporter {
     // A line after an error's that explains it: on standard error, and in the document's
     // error as one of its "details".
     void Detail(const std::string& text);
+    // How far the run has come, as one status line on standard error that each call redraws;
+    // only on a terminal, and not with --json or --quiet. Any other line there clears it first.
+    // text is shown as it is: names in it must already be DisplayText.
+    void Progress(const std::string& text);
     // -v: "vx418ctl: +12.3 ms text" on standard error.
     void Trace(const std::string& text);
     LineSink& TraceSink() { return traceSink_; }
@@ -66,6 +72,8 @@ class Reporter {
     };
 
     void ToErr(const std::string& line);
+    // Under errMutex_: takes the status line away, so the next line starts on a clean row.
+    void ClearProgressLocked();
 
     const OutputOptions options_;
     std::optional<std::string> textResult_;
@@ -76,5 +84,6 @@ class Reporter {
     Json document_;
     std::vector<std::string> lines_;
     bool documentIsResult_ = false;
+    bool progressShown_ = false;  // guarded by errMutex_
     TraceLines traceSink_{*this};
 };

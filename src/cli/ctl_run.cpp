@@ -7,6 +7,7 @@
 
 #include "cli/ctl_adapter.h"
 #include "cli/ctl_apply.h"
+#include "cli/ctl_assign.h"
 #include "cli/ctl_change.h"
 #include "cli/ctl_check.h"
 #include "cli/ctl_commands.h"
@@ -21,9 +22,9 @@ using std::chrono::milliseconds;
 constexpr char kProgram[] = "vx418ctl";
 constexpr char kAdapterVariable[] = "VX418_ADAPTER";
 constexpr int kDefaultLockWaitMs = 30000;
-constexpr const char* kCommandNames[] = {"adapters", "discover", "show",     "check",
-                                         "rename",   "set-ip",   "set-mode", "attach",
-                                         "detach",   "export",   "apply",    "diff"};
+constexpr const char* kCommandNames[] = {"adapters", "discover", "show",   "check",  "rename",
+                                         "set-ip",   "set-mode", "attach", "detach", "export",
+                                         "apply",    "diff",     "assign"};
 
 constexpr char kFooter[] =
     "UNIT, TX and RX name a unit by its MAC address (aa:bb:cc:dd:ee:ff, aa-bb-cc-dd-ee-ff or\n"
@@ -64,6 +65,7 @@ struct Options {
     std::string mode;
     std::string format = "json";
     int backup = 0;
+    AssignOptions assign;
 };
 
 struct Commands {
@@ -79,6 +81,7 @@ struct Commands {
     CLI::App* exportUnits = nullptr;
     CLI::App* apply = nullptr;
     CLI::App* diff = nullptr;
+    CLI::App* assign = nullptr;
 };
 
 const CLI::Validator kMilliseconds(
@@ -123,6 +126,38 @@ CLI::App* AddChange(CLI::App& app, Options& o, const char* name, const char* des
 void AddForce(CLI::App& command, Options& o) {
     command.add_flag("--force", o.run.force,
                      "also when other Receivers would be detached or moved");
+}
+
+CLI::App* DescribeAssign(CLI::App& app, Options& o) {
+    CLI::App* assign = AddChange(app, o, "assign",
+                                 "[MAC...] -i ADAPTER: unique names and addresses for many units");
+    AssignOptions& a = o.assign;
+    assign->add_option("MAC", a.macs, "these units (with the choices below, those of them)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    assign->add_option("--names", a.names, "RX{n:02}: {n} or {n:0W} is the running number")
+        ->option_text("PATTERN");
+    // A name holds 16 characters, so no running number needs more digits.
+    constexpr std::int64_t kLargestFirst = 9'999'999'999'999'999;
+    assign->add_option("--first", a.first, "the first running number (default 1)")
+        ->option_text("N")
+        ->check(CLI::Range(std::int64_t{0}, kLargestFirst));
+    assign->add_option("--addresses", a.addresses, "upward from START, skipping addresses in use")
+        ->option_text("START[-END]");
+    assign->add_flag("--receivers", a.receivers, "the Receivers");
+    assign->add_flag("--transmitters", a.transmitters, "the Transmitters");
+    assign->add_option("--where", a.where, "the units with this name or address (repeatable)")
+        ->option_text("name=NAME|ip=A.B.C.D")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    assign->add_option("--order", a.orderFile, "number the units in the order of this list of MACs")
+        ->option_text("FILE");
+    CLI::Option* output = assign
+                              ->add_option("-o,--output", o.run.outputFile,
+                                           "write an installation file to apply; send nothing")
+                              ->option_text("FILE");
+    assign->get_option("--dry-run")->excludes(output);
+    assign->add_flag("--force", o.run.force,
+                     "addresses past the station's subnet; names other units have too");
+    return assign;
 }
 
 Commands Describe(CLI::App& app, Options& o) {
@@ -184,6 +219,7 @@ Commands Describe(CLI::App& app, Options& o) {
                                "FILE -i ADAPTER: where the units differ from an installation file");
     c.diff->add_option("FILE", o.run.inputFile, "an installation file of 'vx418ctl export'")
         ->required();
+    c.assign = DescribeAssign(app, o);
     return c;
 }
 
@@ -231,7 +267,7 @@ int UsageError(int argc, const char* const* argv, const std::string& message, st
     if (command.empty()) {
         text =
             "a command is needed (adapters, discover, show, check, rename, set-ip, set-mode, "
-            "attach, detach, export, apply, diff)";
+            "attach, detach, export, apply, diff, assign)";
     } else if (!IsCommandName(command)) {
         text = "unknown command '" + command + "'";
     } else {
@@ -272,6 +308,9 @@ int Dispatch(const std::string& command, const Commands& c, Options& o, Reporter
     if (c.diff->parsed()) {
         return Diff(o.run, report);
     }
+    if (c.assign->parsed()) {
+        return Assign(o.run, o.assign, report);
+    }
     ChangeCommand change{command, {}, o.unit, o.other};
     change.input.text = o.text;
     if (c.rename->parsed()) {
@@ -292,7 +331,8 @@ int Dispatch(const std::string& command, const Commands& c, Options& o, Reporter
 
 }  // namespace
 
-int RunCtl(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int RunCtl(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           bool errIsTerminal) {
     Options o;
     CLI::App app("", kProgram);
     const Commands c = Describe(app, o);
@@ -308,6 +348,7 @@ int RunCtl(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         return UsageError(argc, argv, e.what(), out, err);
     }
     o.run.adapter.commandLine = CommandLine(argc, argv);
+    o.output.terminal = errIsTerminal;
     Reporter report(o.output, out, err);
     const std::string command = app.get_subcommands().front()->get_name();
     report.SetCommand(command);

@@ -18,4 +18,6 @@ enum CtlExit : int {
     kExitOutput = 6,    // the result could not be written to standard output
 };
 
-int RunCtl(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// errIsTerminal: err is a terminal, where a status line may show how far a long run has come.
+int RunCtl(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+           bool errIsTerminal = false);

@@ -98,14 +98,27 @@ bool CtlSession::Broadcast() {
     return SendRequest(nullptr, kDiscoveryRequest) == 1;
 }
 
-bool CtlSession::Discover(std::chrono::milliseconds wait, const Done& done) {
+bool CtlSession::Discover(std::chrono::milliseconds wait, const Done& done,
+                          const Progress& progress) {
+    // Waits in slices, so that progress hears between them; true once done holds.
     const auto waitUntil = [&](Clock::time_point deadline) {
-        std::unique_lock lock(mutex_);
-        if (!done) {
-            changed_.wait_until(lock, deadline, [&] { return Clock::now() >= deadline; });
-            return false;
+        for (;;) {
+            const auto slice = std::min(deadline, Clock::now() + kProgressInterval);
+            {
+                std::unique_lock lock(mutex_);
+                if (!done) {
+                    changed_.wait_until(lock, slice, [&] { return Clock::now() >= slice; });
+                } else if (changed_.wait_until(lock, slice, [&] { return done(table_); })) {
+                    return true;
+                }
+            }
+            if (Clock::now() >= deadline) {
+                return false;
+            }
+            if (progress) {
+                progress(table_.DeviceCount());
+            }
         }
-        return changed_.wait_until(lock, deadline, [&] { return done(table_); });
     };
     for (int i = 0; i < kDiscoveryBroadcasts; ++i) {
         if (!Broadcast()) {

@@ -41,8 +41,12 @@ class CtlSession {
 
     // The window's Refresh: three broadcasts 200 ms apart, 200 ms after the last, then wait
     // more for the replies. With done, it ends as soon as done(table) holds, skipping the
-    // broadcasts left. False when the adapter refused a broadcast.
-    bool Discover(std::chrono::milliseconds wait, const Done& done);
+    // broadcasts left. While it waits, progress (if any) hears every kProgressInterval how many
+    // units have answered. False when the adapter refused a broadcast.
+    using Progress = std::function<void(int answered)>;
+    static constexpr std::chrono::milliseconds kProgressInterval{100};
+    bool Discover(std::chrono::milliseconds wait, const Done& done,
+                  const Progress& progress = nullptr);
 
     // The first reply to this station of the operation's class with its accepted or refused
     // code from mac, waited for up to timeout after send() has run; send()'s false ends it at

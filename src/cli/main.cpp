@@ -5,8 +5,9 @@
 
 #include "cli/ctl_run.h"
 #include "net/default_capture_backend.h"
+#include "platform/terminal.h"
 
 int main(int argc, char** argv) {
     SetCaptureBackend(MakeDefaultCaptureBackend());
-    return RunCtl(argc, argv, std::cout, std::cerr);
+    return RunCtl(argc, argv, std::cout, std::cerr, StandardErrorIsTerminal());
 }

@@ -248,6 +248,27 @@ const char* SeverityText(FindingSeverity severity) {
     return severity == FindingSeverity::Error ? "error" : "warning";
 }
 
+std::uint32_t Ipv4Value(const Ipv4Bytes& ip) {
+    return Value(ip);
+}
+
+Ipv4Bytes Ipv4FromValue(std::uint32_t value) {
+    return Bytes(value);
+}
+
+std::optional<std::string> AddressUnusableBecause(const Ipv4Bytes& ip,
+                                                  const StationSubnet& station) {
+    return UnusableBecause(ip, SubnetOf(station));
+}
+
+std::optional<SubnetSpan> StationSubnetSpan(const StationSubnet& station) {
+    const auto net = SubnetOf(station);
+    if (!net) {
+        return std::nullopt;
+    }
+    return SubnetSpan{net->network, net->network | ~net->mask, net->Text()};
+}
+
 std::vector<Finding> CheckInstallation(const std::vector<DeviceRecord>& units,
                                        const StationSubnet& station) {
     Checker checker(units, station);

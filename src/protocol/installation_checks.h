@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,22 @@ struct StationSubnet {
 
 // "error" or "warning".
 const char* SeverityText(FindingSeverity severity);
+
+// An address as a number, its first byte highest, and back.
+std::uint32_t Ipv4Value(const Ipv4Bytes& ip);
+Ipv4Bytes Ipv4FromValue(std::uint32_t value);
+// Why no unit can have this address, in the words of the address-unusable finding, or nothing
+// when it can. The station's own address is not among them.
+std::optional<std::string> AddressUnusableBecause(const Ipv4Bytes& ip,
+                                                  const StationSubnet& station);
+// The station's subnet from its network to its broadcast address; nothing when the prefix
+// length is unknown.
+struct SubnetSpan {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+    std::string text;  // "198.18.0.0/15"
+};
+std::optional<SubnetSpan> StationSubnetSpan(const StationSubnet& station);
 
 // Every finding, errors first, each group in table order.
 std::vector<Finding> CheckInstallation(const std::vector<DeviceRecord>& units,

@@ -473,6 +473,51 @@ TEST_F(CliLabTest, CheckFindsUnitsAsTheyComeFromTheBox) {
     EXPECT_EQ(std::count(people.out.begin(), people.out.end(), '\n'), 6) << people.out;
 }
 
+// Units as they come from the box: one assign gives the eighteen VX418 units unique names and
+// addresses, each step confirmed, and no unit ever moves onto an address another unit holds;
+// check then finds only the two units left alone, and an export diffs clean.
+TEST_F(CliLabTest, AssignGivesFactoryUnitsUniqueNamesAndAddresses) {
+    StartLab({.layoutFile = VX_LAB_FACTORY_LAYOUT});
+    EXPECT_EQ(Ctl({"check", "--wait", "300"}).status, 1);
+    const Outcome run =
+        Ctl({"assign", "--where", "name=vx418rx", "--where", "name=VX418TX", "--names", "AV{n:02}",
+             "--addresses", "198.18.0.250", "--wait", "300", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json doc = run.Document();
+    EXPECT_EQ(doc["assigned"].size(), 18u);
+    EXPECT_EQ(doc["requests_sent"], doc["plan"].size());
+    for (const Json& step : doc["plan"]) {
+        EXPECT_EQ(step["result"], "confirmed") << step;
+    }
+    const Json check = Ctl({"check", "--json", "--wait", "300"}).Document();
+    for (const Json& f : check["findings"]) {
+        EXPECT_EQ(f["units"].size(), 1u) << f;
+        EXPECT_EQ(f["units"][0].get<std::string>().substr(0, 15), "02:18:00:00:06:") << f;
+    }
+    const std::string file = TempFile("assigned.json");
+    ASSERT_EQ(Ctl({"export", "-o", file, "--wait", "300"}).status, 0);
+    EXPECT_EQ(Ctl({"diff", file}).status, 0);
+    std::filesystem::remove(file);
+
+    // Replayed in order, each new address was nobody's at that moment.
+    SettledEventCount();
+    std::map<std::string, std::string> addresses;  // MAC -> address
+    bool ready = false;
+    for (const SimEvent& e : lab_->Events()) {
+        ready = ready || e.Is("ready");
+        const std::string mac = e.Text("mac"), ip = e.Text("ip");
+        if (e.Is("unit") && ready && addresses[mac] != ip) {
+            for (const auto& [other, held] : addresses) {
+                EXPECT_FALSE(other != mac && held == ip)
+                    << mac << " joined " << other << " on " << ip;
+            }
+        }
+        if (e.Is("unit")) {
+            addresses[mac] = ip;
+        }
+    }
+}
+
 // The Ansible collection (ansible/) here, in the station namespace: ansible-playbook -c local
 // --diff runs tests/ansible/installation.yml. Check mode sends nothing, the first run changes,
 // the second does not, the diff shows before and after, a silent unit fails with vx418ctl's
@@ -698,6 +743,13 @@ TEST_F(CliLabTest, EveryJsonDocumentMatchesTheSchema) {
         vxlab::Lab::Run({"env", "VX418_ADAPTER=vxst0", VX418CTL_BINARY, "show", kSpare1}, &shown),
         0)
         << shown;
+    const std::string assigned = TempFile("schema-assigned.json");
+    collect({"assign", kSpare1, kSpare2, "--names", "S{n}", "--addresses", "198.18.1.90",
+             "--dry-run", "--wait", "300"},
+            0);
+    collect({"assign", "--receivers", "--names", "R{n}", "-o", assigned, "--wait", "300"}, 0);
+    collect({"assign", "--receivers", "--names", "R-{n}", "--wait", "300"}, 2);
+    std::filesystem::remove(assigned);
     collect({"check", "--wait", "300"}, 0);
     RestartSim({.layoutFile = VX_LAB_FACTORY_LAYOUT});
     collect({"check", "--wait", "300"}, 1);

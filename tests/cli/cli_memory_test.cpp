@@ -4,18 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
 #include <sstream>
 #include <thread>
 
+#include "cli/ctl_assign.h"
 #include "cli/ctl_install.h"
 #include "cli/ctl_install_file.h"
 #include "cli/ctl_lookup.h"
 #include "cli/ctl_operations.h"
 #include "cli/ctl_output.h"
 #include "cli/ctl_plan.h"
+#include "cli/ctl_report.h"
 #include "cli/ctl_run.h"
 #include "core_test_support.h"
 #include "net/adapter_state.h"
@@ -434,6 +438,7 @@ TEST_F(CliMemoryTest, ApplyPlansInASafeOrderOrRefuses) {
         std::function<void(Json&)> edit;  // on the exported "units"
         std::vector<std::string> steps;
         const char* problem;
+        std::vector<Ipv4Bytes> spares;
     };
     const std::vector<Case> cases{
         {"as exported", [](Json&) {}, {}, ""},
@@ -491,6 +496,14 @@ TEST_F(CliMemoryTest, ApplyPlansInASafeOrderOrRefuses) {
          },
          {},
          "in a circle"},
+        {"addresses in a circle, one steps aside",
+         [&](Json& u) {
+             u[spare]["ip"] = "198.18.1.23";
+             u[stageL]["ip"] = "198.18.1.25";
+         },
+         {"set-ip STAGEL 198.18.1.90", "set-ip SPARE 198.18.1.23", "set-ip STAGEL 198.18.1.25"},
+         "",
+         {{198, 18, 1, 23}, {198, 18, 1, 90}}},
         {"an address kept by a unit outside the file",
          [&](Json& u) {
              u.erase(hall);
@@ -510,7 +523,7 @@ TEST_F(CliMemoryTest, ApplyPlansInASafeOrderOrRefuses) {
         std::string error;
         const auto installation = ParseInstallation(document, error);
         ASSERT_TRUE(installation) << c.what << ": " << error;
-        const Plan plan = ComputePlan(*installation, units);
+        const Plan plan = ComputePlan(*installation, units, c.spares);
         std::vector<std::string> steps;
         for (const PlanStep& step : plan.steps) {
             steps.push_back(describe(step));
@@ -522,6 +535,109 @@ TEST_F(CliMemoryTest, ApplyPlansInASafeOrderOrRefuses) {
         } else {
             EXPECT_NE(problems.find(c.problem), std::string::npos) << c.what << ": " << problems;
         }
+    }
+}
+
+// The layout and three units from the box: what assign gives each, in the order it numbers
+// them (the MAC's last byte, the name, the address; the spare after "|"), or its refusal.
+TEST_F(CliMemoryTest, AssignNumbersChosenUnitsAndSkipsAddressesInUse) {
+    std::vector<DeviceRecord> devices = table_.Snapshot();
+    for (const std::uint8_t last : std::vector<std::uint8_t>{0x53, 0x51, 0x52}) {
+        DeviceRecord r = devices[4];
+        r.Mac = MacOf(last);
+        r.Ip = {198, 18, 0, 251};
+        r.Name = CheckDeviceName("VX418RX").field;
+        devices.push_back(r);
+    }
+    const std::string order =
+        (std::filesystem::temp_directory_path() / ("vx-order-" + std::to_string(getpid())))
+            .string();
+    std::ofstream(order) << "# floor plan\n00:1C:2D:00:00:53 # left\n\n001c2d000051\n";
+    const std::string twice = order + "-twice";
+    std::ofstream(twice) << "00:1c:2d:00:00:53\n00-1c-2d-00-00-53\n";
+    struct Case {
+        std::string result;  // or the refusal's start
+        AssignOptions typed;
+        bool force = false;
+        std::uint8_t prefix = 15;
+    };
+    const std::vector<std::string> fresh{"name=vx418rx"};
+    const std::vector<Case> cases{
+        {"51:RX01@198.18.1.20 52:RX02@198.18.1.22 53:RX03@198.18.1.24 | 198.18.1.26",
+         {.names = "RX{n:02}", .addresses = "198.18.1.20", .where = fresh}},
+        {"51:VX418RX@198.18.0.2 52:VX418RX@198.18.0.3 53:VX418RX@198.18.0.4 | 198.18.0.5",
+         {.addresses = "198.18.0.0", .where = {"ip=198.18.0.251"}}},
+        {"51:VX418RX@198.18.0.248 52:VX418RX@198.18.0.249 53:VX418RX@198.18.0.250 | 198.18.0.252",
+         {.addresses = "198.18.0.248", .where = fresh}},
+        {"53:RX09@198.18.0.251 51:RX10@198.18.0.251",
+         {.names = "rx{n:02}", .first = 9, .orderFile = order}},
+        {"53:R1@198.18.0.251 51:R2@198.18.0.251 52:R3@198.18.0.251",
+         {.names = "R{n}", .receivers = true, .where = {"ip=198.18.0.251"}, .orderFile = order}},
+        {"51:VX418RX@198.19.255.254 52:VX418RX@198.20.0.0 53:VX418RX@198.20.0.1 | 198.20.0.2",
+         {.addresses = "198.19.255.254", .where = fresh},
+         true},
+        {"25:FOYER@198.18.1.25", {.names = "FOYER", .macs = {"00:1c:2d:00:00:25"}}, true},
+        {"2 the addresses run out: 1 of 3", {.addresses = "198.19.255.254", .where = fresh}},
+        {"2 the addresses run out: 2 of 3",
+         {.addresses = "198.18.1.20-198.18.1.23", .where = fresh},
+         true},
+        {"2 10.0.0.1 is outside", {.addresses = "10.0.0.1", .where = fresh}},
+        {"2 the adapter's subnet", {.addresses = "198.18.1.20", .where = fresh}, false, 0},
+        {"2 the names cannot", {.names = "FOYER", .macs = {"00:1c:2d:00:00:25"}}},
+        {"2 the names cannot", {.names = "RX", .where = fresh}},
+        {"2 the names cannot", {.names = "LONGNAME{n:09}", .where = fresh}},
+        {"2 the names cannot", {.names = "R-{n}", .where = fresh}},
+        {"2 the name pattern", {.names = "R{n:2}", .where = fresh}},
+        {"2 units given", {.names = "R{n}", .transmitters = true, .orderFile = order}},
+        {"5 units to assign", {.names = "R{n}", .macs = {"00:1c:2d:00:00:99"}}},
+        {"5 no unit that answered", {.names = "R{n}", .where = {"ip=10.0.0.9"}}},
+        {"2 choose the units", {.names = "R{n}"}},
+        {"2 " + twice + ": line 2: 00:1c:2d:00:00:53 is listed twice",
+         {.names = "R{n}", .orderFile = twice}},
+        {"2 --where takes", {.names = "R{n}", .where = {"mac=00:1c:2d:00:00:53"}}},
+        {"2 --addresses 198.18.1.9-198.18.1.1: the end",
+         {.addresses = "198.18.1.9-198.18.1.1", .where = fresh}},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        auto request = ReadAssignRequest(c.typed, c.force, error);
+        std::string result = "2 " + error;
+        if (request) {
+            request->station = {kStationIp, c.prefix};
+            const Assignment a = ComputeAssignment(devices, *request);
+            result = a.status != 0 ? std::to_string(a.status) + " " + a.error : "";
+            for (const AssignedUnit& u : a.status != 0 ? std::vector<AssignedUnit>() : a.units) {
+                result += (result.empty() ? "" : " ") + MacText(u.before.Mac).substr(15) + ":" +
+                          u.name + "@" + Ipv4Text(u.ip);
+            }
+            for (const Ipv4Bytes& spare : a.spares) {
+                result += " | " + Ipv4Text(spare);
+            }
+        }
+        EXPECT_EQ(result.rfind(c.result, 0), 0u) << c.result << "\n" << result;
+    }
+    std::filesystem::remove(order);
+    std::filesystem::remove(twice);
+}
+
+// On a terminal a status line, redrawn in place and gone before any other line and at the end;
+// nothing of it with --json, --quiet or off a terminal.
+TEST(CliReporterTest, ProgressShowsOnlyOnATerminalAndIsAlwaysCleared) {
+    const std::pair<OutputOptions, std::string> cases[] = {
+        {{.terminal = true},
+         "\rstep 1 of 2\033[K\r\033[Kvx418ctl: a note\n\rstep 2 of 2\033[K\r\033[K"},
+        {{.json = true, .terminal = true}, "vx418ctl: a note\n"},
+        {{.quiet = true, .terminal = true}, ""},
+        {{}, "vx418ctl: a note\n"},
+    };
+    for (const auto& [options, shown] : cases) {
+        std::ostringstream out, err;
+        Reporter report(options, out, err);
+        report.Progress("step 1 of 2");
+        report.Note("a note");
+        report.Progress("step 2 of 2");
+        report.Finish(kExitDone);
+        EXPECT_EQ(err.str(), shown);
     }
 }
 
