@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes the main dialog and the About box from their dialog templates: the Designer forms of
-the Qt front end and the resource script of the Win32 front end (res/vx418.rc).
+the Qt front end and the resource script of the Win32 front end. The About box and the resource
+script show the version, so they are templates (about_dlg.ui.in, vx418.rc.in) in which CMake
+puts project()'s version (cmake/Version.cmake); the version is written nowhere else.
 
 Rectangles are in dialog units. They are mapped the way the window system maps a dialog
 template: every edge separately, x * 6 / 4 and y * 13 / 8 rounded to nearest (the horizontal
@@ -240,7 +242,8 @@ def about_controls():
         '    ICON 128, -1, 11, 17, 20, 20')
     return [
         icon,
-        static('versionLabel', None, 'VX418 Version 2.1.204', (40, 10, 119, 8), prefix=False),
+        static('versionLabel', None, 'VX418 Version @PROJECT_VERSION@', (40, 10, 119, 8),
+               prefix=False),
         static('noteLabel', None, 'Configures VX418 units', (40, 25, 119, 8)),
         button('okButton', 1, 'OK', (178, 7, 50, 16), [prop('default', boolean(True))],
                rc_styles=['WS_GROUP'], default=True),
@@ -254,10 +257,10 @@ def about_dialog():
 
 def resource_script():
     return '\n'.join([
-        '// Written by res/gen_forms.py from the dialog templates; edit that script.',
+        '// Written by res/gen_forms.py from the dialog templates; edit that script. CMake puts',
+        '// the version in (cmake/Version.cmake).',
         '#include <windows.h>',
         '#include <commctrl.h>',
-        '#include "vx418_version.h"',
         '',
         '// Common controls 6 (visual styles) and no elevation.',
         'CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST "vx418.manifest"',
@@ -278,10 +281,10 @@ def resource_script():
                   ['DS_SETFONT', 'DS_MODALFRAME', 'DS_FIXEDSYS', 'WS_POPUP', 'WS_CAPTION',
                    'WS_SYSMENU'], [], about_controls()),
         '',
-        '// The file version: the project version (vx418_version.h, written by CMake).',
+        '// The file version: the project version, put in by CMake.',
         'VS_VERSION_INFO VERSIONINFO',
-        'FILEVERSION VX_VERSION_MAJOR, VX_VERSION_MINOR, VX_VERSION_PATCH, 0',
-        'PRODUCTVERSION VX_VERSION_MAJOR, VX_VERSION_MINOR, VX_VERSION_PATCH, 0',
+        'FILEVERSION @PROJECT_VERSION_MAJOR@, @PROJECT_VERSION_MINOR@, @PROJECT_VERSION_PATCH@, 0',
+        'PRODUCTVERSION @PROJECT_VERSION_MAJOR@, @PROJECT_VERSION_MINOR@, @PROJECT_VERSION_PATCH@, 0',
         'FILEOS VOS_NT_WINDOWS32',
         'FILETYPE VFT_APP',
         'BEGIN',
@@ -290,9 +293,9 @@ def resource_script():
         '        BLOCK "040904b0"',
         '        BEGIN',
         '            VALUE "FileDescription", "VX418 Management Utility"',
-        '            VALUE "FileVersion", VX_VERSION_TEXT',
+        '            VALUE "FileVersion", "@PROJECT_VERSION@"',
         '            VALUE "ProductName", "VX418 Management Utility"',
-        '            VALUE "ProductVersion", VX_VERSION_TEXT',
+        '            VALUE "ProductVersion", "@PROJECT_VERSION@"',
         '            VALUE "OriginalFilename", "vx418.exe"',
         '        END',
         '    END',
@@ -308,5 +311,5 @@ def resource_script():
 if __name__ == '__main__':
     here = Path(__file__).resolve().parent
     (here / 'cvx418_dlg.ui').write_text(main_dialog())
-    (here / 'about_dlg.ui').write_text(about_dialog())
-    (here / 'vx418.rc').write_text(resource_script())
+    (here / 'about_dlg.ui.in').write_text(about_dialog())
+    (here / 'vx418.rc.in').write_text(resource_script())

@@ -13,6 +13,7 @@
 #include "shell/shell_state.h"
 #include "views/receiver_pickers.h"
 #include "views/selection.h"
+#include "vx418_version.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ void DispatchCommand(CVX418Dlg* dialog, Command command) {
     }
     switch (command) {
         case Command::Initialize:
-            TraceLine("< version : %s >", kProgramVersion);
+            TraceLine("< version : %s >", VX_VERSION);
             TraceLine("< refresh timeout is %d mseconds >", kRefreshTimeoutMs);
             InitializeMainWindow(dialog);
             break;

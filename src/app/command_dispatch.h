@@ -9,7 +9,6 @@
 
 class CVX418Dlg;
 
-inline constexpr const char* kProgramVersion = "2.1.204";
 inline constexpr int kRefreshTimeoutMs = 5000;
 // Commands are numbered 0..14 (shell/commands.h); see DispatchCommand.
 inline constexpr int kCommandCount = 15;

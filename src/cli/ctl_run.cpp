@@ -14,6 +14,7 @@
 #include "cli/ctl_diff.h"
 #include "cli/ctl_report.h"
 #include "cli/ctl_text.h"
+#include "vx418_version.h"
 
 namespace {
 

@@ -26,6 +26,7 @@
 #include "net/frame_builder.h"
 #include "net/memory_segment.h"
 #include "protocol/messages.h"
+#include "vx418_version.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "platform/win32/common_controls.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/log_line.h"
+#include "vx418_version.h"
 #include "wait_until.h"
 
 #include "platform/win32/system_headers.h"
@@ -347,7 +348,7 @@ TEST_F(Win32Window, TheSystemMenuOpensTheAboutBox) {
     // The box runs modally on this thread; a worker finds, reads and closes it.
     auto seen = std::async(std::launch::async, [] {
         const HWND box = WaitForWindow("About VX418");
-        const HWND version = FindWindowExA(box, nullptr, "Static", "VX418 Version 2.1.204");
+        const HWND version = FindWindowExA(box, nullptr, "Static", "VX418 Version " VX_VERSION);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         return version != nullptr;
     });

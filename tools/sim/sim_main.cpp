@@ -15,6 +15,7 @@
 #include "sim_layout.h"
 #include "sim_link.h"
 #include "sim_scheduler.h"
+#include "vx418_version.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "net/default_capture_backend.h"
+#include "vx418_version.h"
 
 namespace {
 

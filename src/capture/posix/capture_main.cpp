@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "capture/posix/capture_service.h"
+#include "vx418_version.h"
 
 namespace {
 

@@ -31,6 +31,7 @@
 #include "shell/dialog_units.h"
 #include "shell/log_line.h"
 #include "shell/shell_state.h"
+#include "vx418_version.h"
 
 namespace {
 
@@ -463,7 +464,7 @@ class DialogTest : public QObject {
         QCOMPARE(menuTexts.last(), QStringLiteral("&About VX418..."));
         QVERIFY(sawSeparatorBeforeAbout);
         QCOMPARE(aboutTitle, QStringLiteral("About VX418"));
-        QVERIFY(aboutTexts.contains(QStringLiteral("VX418 Version 2.1.204")));
+        QVERIFY(aboutTexts.contains(QStringLiteral("VX418 Version " VX_VERSION)));
         QVERIFY(aboutWasModal);
         QTRY_VERIFY(VisibleTopLevels<QDialog>(QStringLiteral("CAboutDlg")).empty());
     }

@@ -146,7 +146,7 @@ class LogLineTest : public QObject {
     void traceLinesKeepOnlyTheLatestAndStayOutOfThePane() {
         LogLine(dialog_.get(), "visible");
         const std::string before = Pane();
-        TraceLine("< version : %s >", "2.1.204");
+        TraceLine("< version : %s >", "x.y.z");
         const std::time_t from = std::time(nullptr);
         TraceLine("===== Refresh Timeout is %d mseconds =====", 5000);
         const std::time_t to = std::time(nullptr);
