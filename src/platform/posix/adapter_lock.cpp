@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/adapter_lock_parts.h"
+#include "platform/adapter_lock_file.h"
 
 namespace {
 
@@ -66,56 +66,53 @@ int OpenLockFile(const std::string& path, std::string& error) {
     return -1;
 }
 
-std::string ReadHolder(int fd) {
-    char text[kMaxHolderText] = {};
-    const ssize_t n = pread(fd, text, sizeof text - 1, 0);
-    return TrimmedHolderNote(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0));
-}
-
 }  // namespace
 
-AdapterLock::AdapterLock(const std::string& adapter, const std::string& owner,
-                         std::chrono::milliseconds wait) {
+namespace lockfile {
+
+std::string PathFor(const std::string& adapter, std::string& error) {
     const std::string directory = LockDirectory();
     if (directory.empty()) {
-        error_ = "no lock directory (/run/lock, /var/lock or /tmp)";
-        return;
+        error = "no lock directory (/run/lock, /var/lock or /tmp)";
+        return {};
     }
-    path_ = directory + "/" + AdapterLockFileName(adapter, NetworkNamespaceTag());
-    const int fd = OpenLockFile(path_, error_);
-    if (fd < 0) {
-        return;
+    return directory + "/" + AdapterLockFileName(adapter, NetworkNamespaceTag());
+}
+
+std::intptr_t Open(const std::string& path, std::string& error) {
+    return OpenLockFile(path, error);
+}
+
+std::optional<bool> TryLock(std::intptr_t file, const std::string& path, std::string& error) {
+    if (flock(static_cast<int>(file), LOCK_EX | LOCK_NB) == 0) {
+        return true;
     }
-    handle_ = fd;
-    const LockAttempt attempt = PollForLock(wait, [&]() -> std::optional<bool> {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            return true;
-        }
-        if (errno == EWOULDBLOCK || errno == EINTR) {
-            return false;
-        }
-        error_ = path_ + ": " + std::strerror(errno);
-        return std::nullopt;
-    });
-    if (attempt == LockAttempt::TimedOut) {
-        holder_ = ReadHolder(fd);
-        state_ = State::Busy;
+    if (errno == EWOULDBLOCK || errno == EINTR) {
+        return false;
     }
-    if (attempt != LockAttempt::Locked) {
-        return;
-    }
-    state_ = State::Held;
+    error = path + ": " + std::strerror(errno);
+    return std::nullopt;
+}
+
+std::string ReadNote(std::intptr_t file) {
+    char text[kMaxHolderText] = {};
+    const ssize_t n = pread(static_cast<int>(file), text, sizeof text - 1, 0);
+    return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+void WriteNote(std::intptr_t file, const std::string& owner) {
     const std::string note = owner + "\n";
-    if (ftruncate(fd, 0) == 0) {
-        [[maybe_unused]] const ssize_t written = pwrite(fd, note.data(), note.size(), 0);
+    if (ftruncate(static_cast<int>(file), 0) == 0) {
+        [[maybe_unused]] const ssize_t written =
+            pwrite(static_cast<int>(file), note.data(), note.size(), 0);
     }
 }
 
-AdapterLock::~AdapterLock() {
-    if (handle_ >= 0) {
-        close(static_cast<int>(handle_));
-    }
+void Close(std::intptr_t file) {
+    close(static_cast<int>(file));
 }
+
+}  // namespace lockfile
 
 std::string ProcessIdentity() {
     const uid_t uid = geteuid();

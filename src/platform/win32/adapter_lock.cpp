@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/adapter_lock_parts.h"
+#include "platform/adapter_lock_file.h"
 #include "platform/win32/temp_directory.h"
 
 // A byte range far past the holder's note is locked (LockFileEx), so the note itself stays
@@ -28,73 +28,73 @@ std::string LockDirectory() {
     return UserTempDirectory();
 }
 
-bool TryLock(HANDLE file) {
-    OVERLAPPED range{};
-    range.OffsetHigh = kLockOffsetHigh;
-    return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range) !=
-           0;
-}
-
-std::string ReadHolder(HANDLE file) {
-    char text[kMaxHolderText] = {};
-    DWORD read = 0;
-    OVERLAPPED start{};
-    if (!ReadFile(file, text, kMaxHolderText - 1, &read, &start)) {
-        return {};
-    }
-    return TrimmedHolderNote(std::string(text, read));
+HANDLE Handle(std::intptr_t file) {
+    return reinterpret_cast<HANDLE>(file);
 }
 
 }  // namespace
 
-AdapterLock::AdapterLock(const std::string& adapter, const std::string& owner,
-                         std::chrono::milliseconds wait) {
+namespace lockfile {
+
+std::string PathFor(const std::string& adapter, std::string& error) {
     const std::string directory = LockDirectory();
     if (directory.empty()) {
-        error_ = "no directory for the lock file";
-        return;
+        error = "no directory for the lock file";
+        return {};
     }
-    path_ = directory + "\\" + AdapterLockFileName(adapter, "");
-    HANDLE file = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return directory + "\\" + AdapterLockFileName(adapter, "");
+}
+
+std::intptr_t Open(const std::string& path, std::string& error) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error_ = path_ + ": cannot open (error " + std::to_string(GetLastError()) + ")";
-        return;
+        error = path + ": cannot open (error " + std::to_string(GetLastError()) + ")";
+        return -1;
     }
-    handle_ = reinterpret_cast<std::intptr_t>(file);
-    const LockAttempt attempt = PollForLock(wait, [&]() -> std::optional<bool> {
-        if (TryLock(file)) {
-            return true;
-        }
-        if (GetLastError() == ERROR_LOCK_VIOLATION) {
-            return false;
-        }
-        error_ = path_ + ": cannot lock (error " + std::to_string(GetLastError()) + ")";
-        return std::nullopt;
-    });
-    if (attempt == LockAttempt::TimedOut) {
-        holder_ = ReadHolder(file);
-        state_ = State::Busy;
+    return reinterpret_cast<std::intptr_t>(file);
+}
+
+std::optional<bool> TryLock(std::intptr_t file, const std::string& path, std::string& error) {
+    OVERLAPPED range{};
+    range.OffsetHigh = kLockOffsetHigh;
+    if (LockFileEx(Handle(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                   &range) != 0) {
+        return true;
     }
-    if (attempt != LockAttempt::Locked) {
-        return;
+    if (GetLastError() == ERROR_LOCK_VIOLATION) {
+        return false;
     }
-    state_ = State::Held;
+    error = path + ": cannot lock (error " + std::to_string(GetLastError()) + ")";
+    return std::nullopt;
+}
+
+std::string ReadNote(std::intptr_t file) {
+    char text[kMaxHolderText] = {};
+    DWORD read = 0;
+    OVERLAPPED start{};
+    if (!ReadFile(Handle(file), text, kMaxHolderText - 1, &read, &start)) {
+        return {};
+    }
+    return std::string(text, read);
+}
+
+void WriteNote(std::intptr_t file, const std::string& owner) {
     const std::string note = owner + "\r\n";
     DWORD written = 0;
     OVERLAPPED start{};
-    if (WriteFile(file, note.data(), static_cast<DWORD>(note.size()), &written, &start)) {
-        SetFilePointer(file, static_cast<LONG>(written), nullptr, FILE_BEGIN);
-        SetEndOfFile(file);
+    if (WriteFile(Handle(file), note.data(), static_cast<DWORD>(note.size()), &written, &start)) {
+        SetFilePointer(Handle(file), static_cast<LONG>(written), nullptr, FILE_BEGIN);
+        SetEndOfFile(Handle(file));
     }
 }
 
-AdapterLock::~AdapterLock() {
-    if (handle_ != -1) {
-        CloseHandle(reinterpret_cast<HANDLE>(handle_));
-    }
+void Close(std::intptr_t file) {
+    CloseHandle(Handle(file));
 }
+
+}  // namespace lockfile
 
 std::string ProcessIdentity() {
     const char* user = std::getenv("USERNAME");
