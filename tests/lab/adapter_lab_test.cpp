@@ -5,11 +5,12 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <filesystem>
 #include <thread>
 
 #include "adapter_test_support.h"
 #include "app/command_dispatch.h"
-#include "app/cvx418_app.h"
+#include "app/window_program.h"
 #include "lab_capture_backend.h"
 #include "lab_fixture.h"
 #include "lab_test_base.h"
@@ -201,10 +202,10 @@ TEST_F(LabAdapterTest, ClosingTheProgramDuringCaptureAndSendsEndsIt) {
 // The program's own start-up and end, with a scripted user: Set Adapter on the lab link, then
 // Refresh and a stream of sends from several threads, then the close box.
 int RunCloseDuringCapture(int argc, char** argv) {
+    const std::string lockDir = vxtest::PrivateLockDirectory();  // beside the helper. run
     QApplication application(argc, argv);
-    SetCaptureBackend(LabCaptureBackend());
-    CVX418App app;
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [lockDir] {
+        std::filesystem::remove_all(lockDir);
         if (CVX418Dlg* dialog = MainDialog.load()) {
             SelectAdapter(*dialog, kLabEntry);
             DispatchCommand(dialog, Command::SetAdapter);
@@ -221,9 +222,5 @@ int RunCloseDuringCapture(int argc, char** argv) {
             }).detach();
         }
     });
-    app.InitInstance();
-    // As the program's main: end at once, without waiting for any thread.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(EXIT_SUCCESS);
+    RunMainWindow(LabCaptureBackend());  // the program's own end
 }

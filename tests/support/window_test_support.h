@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <future>
 #include <string>
@@ -88,6 +89,18 @@ inline std::vector<QMessageBox*> OpenMessageBoxes() {
         }
     }
     return boxes;
+}
+
+// For a copy of the program that a test runs as a process of its own: a lock directory of its
+// own (XDG_RUNTIME_DIR), so that no other copy on this machine, another test's, stops it. Empty
+// when none could be made; remove it once the copy holds its lock.
+inline std::string PrivateLockDirectory() {
+    std::string directory = "/tmp/vx-test-lock-XXXXXX";
+    if (mkdtemp(directory.data()) == nullptr) {
+        return {};
+    }
+    setenv("XDG_RUNTIME_DIR", directory.c_str(), 1);
+    return directory;
 }
 
 }  // namespace vxtest

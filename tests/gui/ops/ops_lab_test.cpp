@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/cvx418_app.h"
+#include "app/window_program.h"
 #include "lab_capture_backend.h"
 #include "lab_fixture.h"
 #include "lab_test_base.h"
@@ -491,16 +491,13 @@ void StartOperationStorm(CVX418Dlg* d) {
 }
 
 int RunCloseDuringOperations(int argc, char** argv) {
-    // A lock directory of its own: another copy of the program on this machine must not stop it.
-    char lockDir[] = "/tmp/vx-ops-close-XXXXXX";
-    if (mkdtemp(lockDir) == nullptr) {
+    const std::string lockDir = vxtest::PrivateLockDirectory();
+    if (lockDir.empty()) {
         return 3;
     }
-    setenv("XDG_RUNTIME_DIR", lockDir, 1);
     QApplication application(argc, argv);
-    SetCaptureBackend(std::make_shared<PcapCaptureBackend>());
-    CVX418App app;
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [lockDir] {
+        std::filesystem::remove_all(lockDir);
         CVX418Dlg* d = MainDialog.load();
         adaptertest::SelectAdapter(*d, kLabEntry);
         DispatchCommand(d, Command::SetAdapter);
@@ -522,12 +519,7 @@ int RunCloseDuringOperations(int argc, char** argv) {
         });
         wait->start(10);
     });
-    app.InitInstance();
-    std::filesystem::remove_all(lockDir);
-    // As the program's main: end at once, without waiting for any thread.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(EXIT_SUCCESS);
+    RunMainWindow(std::make_shared<PcapCaptureBackend>());  // the program's own end
 }
 
 }  // namespace
