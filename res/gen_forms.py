@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the main dialog and the About box from their dialog templates: the Designer forms of
-the Qt front end and the resource script of the Win32 front end. The About box and the resource
-script show the version, so they are templates (about_dlg.ui.in, vx418.rc.in) in which CMake
-puts project()'s version (cmake/Version.cmake); the version is written nowhere else.
+the Qt front end (qt/) and the resource script of the Win32 front end (win32/). The About box
+and the resource script show the version, so they are templates (qt/about_dlg.ui.in,
+win32/vx418.rc.in) in which CMake puts project()'s version (cmake/Version.cmake); the version is
+written nowhere else.
 
 Rectangles are in dialog units. They are mapped the way the window system maps a dialog
 template: every edge separately, x * 6 / 4 and y * 13 / 8 rounded to nearest (the horizontal
@@ -310,6 +311,6 @@ def resource_script():
 
 if __name__ == '__main__':
     here = Path(__file__).resolve().parent
-    (here / 'cvx418_dlg.ui').write_text(main_dialog())
-    (here / 'about_dlg.ui.in').write_text(about_dialog())
-    (here / 'vx418.rc.in').write_text(resource_script())
+    (here / 'qt' / 'cvx418_dlg.ui').write_text(main_dialog())
+    (here / 'qt' / 'about_dlg.ui.in').write_text(about_dialog())
+    (here / 'win32' / 'vx418.rc.in').write_text(resource_script())

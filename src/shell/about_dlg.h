@@ -3,7 +3,7 @@
 #include "platform/native_types.h"
 
 // The text of the About item: the Qt dialog's background menu (the Win32 one has it as string
-// 101 of res/vx418.rc, for its window menu).
+// 101 of res/win32/vx418.rc.in, for its window menu).
 inline constexpr const char* kAboutMenuText = "&About VX418...";
 
 // The About box (template 100). Made on the stack each time it is shown.

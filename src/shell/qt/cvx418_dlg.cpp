@@ -1,4 +1,4 @@
-// The Qt half of the main dialog: the form of template 102 (res/cvx418_dlg.ui) on a QDialog,
+// The Qt half of the main dialog: the form of template 102 (res/qt/cvx418_dlg.ui) on a QDialog,
 // its notifications turned into commands, and the background menu in place of the window menu.
 
 #include "shell/cvx418_dlg.h"

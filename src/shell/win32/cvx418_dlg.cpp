@@ -1,6 +1,6 @@
-// The Win32 half of the main dialog: a window made from dialog template 102 (res/vx418.rc), its
-// dialog procedure turning notifications into commands, the window menu's About item, and the
-// modal loop.
+// The Win32 half of the main dialog: a window made from dialog template 102
+// (res/win32/vx418.rc.in), its dialog procedure turning notifications into commands, the window
+// menu's About item, and the modal loop.
 
 #include "shell/cvx418_dlg.h"
 
