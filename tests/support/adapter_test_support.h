@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/command_dispatch.h"
+#include "forwarding_capture.h"
 #include "net/adapter.h"
 #include "net/adapter_state.h"
 #include "net/capture_backend.h"
@@ -34,62 +35,47 @@ using vxtest::HasLine;
 using vxtest::LogLines;
 
 // Wraps a backend and counts the handles it has open and the capture loops running on them.
-class CountingBackend final : public CaptureBackend {
+class CountingBackend final : public vxtest::ForwardingBackend {
   public:
     struct Counters {
         std::atomic<int> openHandles{0};
         std::atomic<int> runningLoops{0};
     };
 
-    explicit CountingBackend(std::shared_ptr<CaptureBackend> inner)
-        : inner_(std::move(inner)), counters_(std::make_shared<Counters>()) {}
+    using ForwardingBackend::ForwardingBackend;
 
     int OpenHandles() const { return counters_->openHandles; }
     int RunningLoops() const { return counters_->runningLoops; }
 
-    std::optional<std::vector<AdapterInfo>> FindAllDevices(std::string& error) override {
-        return inner_->FindAllDevices(error);
-    }
     std::unique_ptr<CaptureHandle> Open(const std::string& name, const OpenParameters& p,
                                         std::string& error) override {
-        auto handle = inner_->Open(name, p, error);
+        auto handle = ForwardingBackend::Open(name, p, error);
         if (!handle) {
             return nullptr;
         }
         return std::make_unique<Handle>(std::move(handle), counters_);
     }
-    std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(
-        const std::string& driverName) override {
-        return inner_->QueryCurrentAddress(driverName);
-    }
 
   private:
-    class Handle final : public CaptureHandle {
+    class Handle final : public vxtest::ForwardingHandle {
       public:
         Handle(std::unique_ptr<CaptureHandle> inner, std::shared_ptr<Counters> counters)
-            : inner_(std::move(inner)), counters_(std::move(counters)) {
+            : ForwardingHandle(std::move(inner)), counters_(std::move(counters)) {
             ++counters_->openHandles;
         }
         ~Handle() override { --counters_->openHandles; }
-        int SendPacket(const std::uint8_t* frame, std::size_t length) override {
-            return inner_->SendPacket(frame, length);
-        }
         int Loop(const FrameCallback& onFrame) override {
             ++counters_->runningLoops;
-            const int result = inner_->Loop(onFrame);
+            const int result = ForwardingHandle::Loop(onFrame);
             --counters_->runningLoops;
             return result;
         }
-        void BreakLoop() override { inner_->BreakLoop(); }
-        std::string LastError() const override { return inner_->LastError(); }
 
       private:
-        std::unique_ptr<CaptureHandle> inner_;
         std::shared_ptr<Counters> counters_;
     };
 
-    std::shared_ptr<CaptureBackend> inner_;
-    std::shared_ptr<Counters> counters_;
+    std::shared_ptr<Counters> counters_ = std::make_shared<Counters>();
 };
 
 // Selects the adapter list entry whose text starts with prefix; false when there is none.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shell/cvx418_dlg.h"
+#include "tree_items.h"
 #include "window_test_support.h"
 
 namespace views_test {
@@ -37,18 +38,7 @@ inline std::vector<std::string> Dump(CTreeCtrl& tree) {
 }
 
 inline HTREEITEM Find(CTreeCtrl& tree, const std::string& label) {
-    HTREEITEM found{};
-    const std::function<void(HTREEITEM)> walk = [&](HTREEITEM item) {
-        for (; item && !found; item = tree.GetNextSiblingItem(item)) {
-            if (tree.GetItemText(item) == label) {
-                found = item;
-                return;
-            }
-            walk(tree.GetChildItem(item));
-        }
-    };
-    walk(tree.GetRootItem());
-    return found;
+    return vxtest::FindItem(tree, [&](const std::string& text) { return text == label; });
 }
 
 // Makes the item the tree's selection, which the tree reports as a user's change would.

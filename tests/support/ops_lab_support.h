@@ -30,6 +30,7 @@ namespace opslab {
 
 using namespace std::chrono_literals;
 using vxtest::CountLine;
+using vxtest::FindUnit;
 using vxtest::HasLine;
 using vxtest::LogLines;
 using vxtest::RunOnWorker;
@@ -54,9 +55,9 @@ inline const std::string kNoMac = "00:00:00:00:00:00";
 // While held, every frame the station sends waits here, so that operations pressed one after
 // the other all reach the wire together (each worker has read the window by then). Also counts
 // the adapters opened through it.
-class SendGate final : public CaptureBackend {
+class SendGate final : public vxtest::ForwardingBackend {
   public:
-    explicit SendGate(std::shared_ptr<CaptureBackend> inner) : inner_(std::move(inner)) {}
+    using ForwardingBackend::ForwardingBackend;
 
     void Hold() {
         const std::lock_guard lock(state_->mutex);
@@ -72,21 +73,14 @@ class SendGate final : public CaptureBackend {
     int Waiting() const { return state_->waiting; }
     int Opened() const { return state_->opened; }
 
-    std::optional<std::vector<AdapterInfo>> FindAllDevices(std::string& error) override {
-        return inner_->FindAllDevices(error);
-    }
     std::unique_ptr<CaptureHandle> Open(const std::string& name, const OpenParameters& p,
                                         std::string& error) override {
-        auto handle = inner_->Open(name, p, error);
+        auto handle = ForwardingBackend::Open(name, p, error);
         if (!handle) {
             return nullptr;
         }
         ++state_->opened;
         return std::make_unique<Handle>(std::move(handle), state_);
-    }
-    std::optional<std::array<std::uint8_t, 6>> QueryCurrentAddress(
-        const std::string& driverName) override {
-        return inner_->QueryCurrentAddress(driverName);
     }
 
   private:
@@ -98,10 +92,10 @@ class SendGate final : public CaptureBackend {
         std::atomic<int> opened{0};
     };
 
-    class Handle final : public CaptureHandle {
+    class Handle final : public vxtest::ForwardingHandle {
       public:
         Handle(std::unique_ptr<CaptureHandle> inner, std::shared_ptr<State> state)
-            : inner_(std::move(inner)), state_(std::move(state)) {}
+            : ForwardingHandle(std::move(inner)), state_(std::move(state)) {}
         int SendPacket(const std::uint8_t* frame, std::size_t length) override {
             {
                 std::unique_lock lock(state_->mutex);
@@ -109,39 +103,15 @@ class SendGate final : public CaptureBackend {
                 state_->changed.wait(lock, [&] { return !state_->held; });
                 --state_->waiting;
             }
-            return inner_->SendPacket(frame, length);
+            return ForwardingHandle::SendPacket(frame, length);
         }
-        int Loop(const FrameCallback& onFrame) override { return inner_->Loop(onFrame); }
-        void BreakLoop() override { inner_->BreakLoop(); }
-        std::string LastError() const override { return inner_->LastError(); }
 
       private:
-        std::unique_ptr<CaptureHandle> inner_;
         std::shared_ptr<State> state_;
     };
 
-    std::shared_ptr<CaptureBackend> inner_;
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };
-
-// The item whose label names this MAC (every label ends in " [MAC]"); null when none does.
-inline HTREEITEM FindUnit(CTreeCtrl& tree, const std::string& mac) {
-    const std::string tail = "[" + mac + "]";
-    HTREEITEM found{};
-    const std::function<void(HTREEITEM)> walk = [&](HTREEITEM item) {
-        for (; item && !found; item = tree.GetNextSiblingItem(item)) {
-            const std::string label = tree.GetItemText(item);
-            if (label.size() >= tail.size() &&
-                label.compare(label.size() - tail.size(), tail.size(), tail) == 0) {
-                found = item;
-                return;
-            }
-            walk(tree.GetChildItem(item));
-        }
-    };
-    walk(tree.GetRootItem());
-    return found;
-}
 
 // Selects the unit's item as a user's click would (the window shows it in the fields).
 inline bool SelectUnit(CTreeCtrl& tree, const std::string& mac) {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "forwarding_capture.h"
 #include "net/adapter_state.h"
 #include "net/memory_segment.h"
 #include "ops/refresh_worker.h"
@@ -16,24 +17,21 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // Passes sends on to the in-memory segment and notes when each was accepted.
-class StampingHandle final : public CaptureHandle {
+class StampingHandle final : public vxtest::ForwardingHandle {
   public:
-    explicit StampingHandle(std::unique_ptr<CaptureHandle> inner) : inner_(std::move(inner)) {}
+    using ForwardingHandle::ForwardingHandle;
     int SendPacket(const std::uint8_t* frame, std::size_t length) override {
-        const int result = inner_->SendPacket(frame, length);
+        const int result = ForwardingHandle::SendPacket(frame, length);
         const std::lock_guard lock(mutex_);
         times_.push_back(Clock::now());
         return result;
     }
-    int Loop(const FrameCallback& onFrame) override { return inner_->Loop(onFrame); }
-    void BreakLoop() override { inner_->BreakLoop(); }
     std::vector<Clock::time_point> Times() const {
         const std::lock_guard lock(mutex_);
         return times_;
     }
 
   private:
-    std::unique_ptr<CaptureHandle> inner_;
     mutable std::mutex mutex_;
     std::vector<Clock::time_point> times_;
 };

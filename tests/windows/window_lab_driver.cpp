@@ -17,6 +17,7 @@
 #include "protocol/device_table.h"
 #include "shell/cvx418_dlg.h"
 #include "shell/shell_state.h"
+#include "tree_items.h"
 #include "wait_until.h"
 
 #include "platform/win32/system_headers.h"
@@ -25,6 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using vxtest::FindUnit;
 
 struct Script {
     std::string renameMac, newName, txMac, rxMac, screenshot;
@@ -60,29 +62,11 @@ bool LogHas(CVX418Dlg& d, const std::string& line) {
 }
 
 // Every item of a tree, depth first, as "  " per level + label.
-void Walk(CTreeCtrl& tree, HTREEITEM item, int depth, std::vector<std::string>& out,
-          std::vector<HTREEITEM>* handles = nullptr) {
+void Walk(CTreeCtrl& tree, HTREEITEM item, int depth, std::vector<std::string>& out) {
     for (; item; item = tree.GetNextSiblingItem(item)) {
         out.push_back(std::string(2 * depth, ' ') + tree.GetItemText(item));
-        if (handles != nullptr) {
-            handles->push_back(item);
-        }
-        Walk(tree, tree.GetChildItem(item), depth + 1, out, handles);
+        Walk(tree, tree.GetChildItem(item), depth + 1, out);
     }
-}
-
-HTREEITEM FindUnit(CTreeCtrl& tree, const std::string& mac) {
-    std::vector<std::string> labels;
-    std::vector<HTREEITEM> handles;
-    Walk(tree, tree.GetRootItem(), 0, labels, &handles);
-    const std::string tail = "[" + mac + "]";
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        if (labels[i].size() >= tail.size() &&
-            labels[i].compare(labels[i].size() - tail.size(), tail.size(), tail) == 0) {
-            return handles[i];
-        }
-    }
-    return {};
 }
 
 void PrintTrees(CVX418Dlg& d) {

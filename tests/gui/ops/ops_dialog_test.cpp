@@ -23,6 +23,7 @@
 
 #include "app/command_dispatch.h"
 #include "dialog_support.h"
+#include "forwarding_capture.h"
 #include "net/adapter_state.h"
 #include "net/memory_segment.h"
 #include "ops/adapter_workers.h"
@@ -376,10 +377,10 @@ TEST_F(OpsDialog, AddAddressesTheUnitItsModeNames) {
 
 // Holds each send until `count` sends wait, so that workers started together have all read the
 // window before the first of them rebuilds the trees (which clears the selection).
-class SendTogether final : public CaptureHandle {
+class SendTogether final : public vxtest::ForwardingHandle {
   public:
     SendTogether(std::unique_ptr<CaptureHandle> inner, int count)
-        : inner_(std::move(inner)), count_(count) {}
+        : ForwardingHandle(std::move(inner)), count_(count) {}
     int SendPacket(const std::uint8_t* frame, std::size_t length) override {
         {
             std::unique_lock lock(mutex_);
@@ -387,13 +388,10 @@ class SendTogether final : public CaptureHandle {
             arrived_.notify_all();
             arrived_.wait_for(lock, 5s, [this] { return waiting_ >= count_; });
         }
-        return inner_->SendPacket(frame, length);
+        return ForwardingHandle::SendPacket(frame, length);
     }
-    int Loop(const FrameCallback& onFrame) override { return inner_->Loop(onFrame); }
-    void BreakLoop() override { inner_->BreakLoop(); }
 
   private:
-    std::unique_ptr<CaptureHandle> inner_;
     const int count_;
     std::mutex mutex_;
     std::condition_variable arrived_;
@@ -462,20 +460,17 @@ TEST_F(OpsDialog, DeleteSendsOneRequestPerTickedReceiver) {
 
 // A rebuild by another worker (or a Refresh) right after each frame leaves: every tick and item
 // handle of the tree is gone by the next one.
-class RebuildAfterEachSend final : public CaptureHandle {
+class RebuildAfterEachSend final : public vxtest::ForwardingHandle {
   public:
     RebuildAfterEachSend(std::unique_ptr<CaptureHandle> inner, CVX418Dlg* dialog)
-        : inner_(std::move(inner)), dialog_(dialog) {}
+        : ForwardingHandle(std::move(inner)), dialog_(dialog) {}
     int SendPacket(const std::uint8_t* frame, std::size_t length) override {
-        const int result = inner_->SendPacket(frame, length);
+        const int result = ForwardingHandle::SendPacket(frame, length);
         RebuildDeviceTrees(dialog_);
         return result;
     }
-    int Loop(const FrameCallback& onFrame) override { return inner_->Loop(onFrame); }
-    void BreakLoop() override { inner_->BreakLoop(); }
 
   private:
-    std::unique_ptr<CaptureHandle> inner_;
     CVX418Dlg* dialog_;
 };
 
@@ -661,23 +656,20 @@ TEST_F(OpsDialog, ARefreshThatLosesFramesSaysHowManyOnce) {
 
 // The simulator's engine as the units: each frame sent is answered at once, its replies handed
 // to the window's capture callback, so the answer arrives before the worker shows the change.
-class UnitsAnswer final : public CaptureHandle {
+class UnitsAnswer final : public vxtest::ForwardingHandle {
   public:
     UnitsAnswer(std::unique_ptr<CaptureHandle> inner, vxsim::Engine& engine)
-        : inner_(std::move(inner)), engine_(engine) {}
+        : ForwardingHandle(std::move(inner)), engine_(engine) {}
     int SendPacket(const std::uint8_t* frame, std::size_t length) override {
-        const int result = inner_->SendPacket(frame, length);
+        const int result = ForwardingHandle::SendPacket(frame, length);
         const std::lock_guard lock(mutex_);
         for (const vxsim::OutFrame& reply : engine_.Handle({frame, length})) {
             HandleWindowFrame(reply.bytes.data(), reply.bytes.size(), CurrentAdapter().AdapterMac);
         }
         return result;
     }
-    int Loop(const FrameCallback& onFrame) override { return inner_->Loop(onFrame); }
-    void BreakLoop() override { inner_->BreakLoop(); }
 
   private:
-    std::unique_ptr<CaptureHandle> inner_;
     vxsim::Engine& engine_;
     std::mutex mutex_;
 };
