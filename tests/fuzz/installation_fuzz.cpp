@@ -41,8 +41,9 @@ DeviceRecord Unit(const char* name, std::uint8_t last, std::uint16_t kind, std::
     return r;
 }
 
-// A multicast Transmitter feeding one Receiver, a unicast one with a main and a backup Receiver,
-// and a free Receiver; the seeds name the same MACs.
+// The units the fuzzed files are applied to: a multicast Transmitter feeding one Receiver, a
+// unicast one with a main and a backup Receiver, and one Receiver nobody feeds. The corpus files
+// in corpus/installation use these MACs, so mutations start from files that match the units.
 const std::vector<DeviceRecord>& Venue() {
     static const std::vector<DeviceRecord> venue{
         Unit("HALL", 0x11, 1, 0),

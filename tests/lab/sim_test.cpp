@@ -226,6 +226,12 @@ TEST(SimUnits, ConnectionRequestsUnderEachReading) {
             EXPECT_EQ(State(set), (alternative ? step.alternative : step.usual) + rest)
                 << step.addressed << " " << step.other << (alternative ? " (alternative)" : "");
         }
+        // A backup request to the multicast HALL: its slot taken (the Receiver's link kept), or
+        // refused.
+        const Mac hall = Named(set, "HALL").mac, spare = Named(set, "SPARE2").mac;
+        EXPECT_EQ(set.AddReceiver(hall, spare, 2).accepted, !alternative);
+        EXPECT_EQ(set.Find(hall)->t3, alternative ? Mac{} : spare);
+        EXPECT_EQ(set.Find(spare)->t1, Mac{});
     }
 }
 

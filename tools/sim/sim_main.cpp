@@ -30,6 +30,7 @@ constexpr const char* kFooter =
     "DECISION=READING (first reading usual): backup-link=kept|set replaced-main=kept|cleared\n"
     "  main-delete=move-up|stay attach-release=released|kept delete-link=cleared|kept\n"
     "  address-copies=updated|kept mode-change=frees|keeps-links\n"
+    "  multicast-backup=taken|refused\n"
     "State changes are written to standard output as JSON lines. See docs/lab.md.";
 
 struct Options {

@@ -13,16 +13,17 @@
 namespace vxsim {
 
 enum class Decision : std::size_t {
-    BackupLink,      // a Receiver added as backup: its own link kept, or set to the Transmitter
-    ReplacedMain,    // the main Receiver a unicast Add replaces: its own link kept, or cleared
-    MainDelete,      // the main Receiver deleted: the first backup moves up, or the backups stay
-    AttachRelease,   // a Receiver attached anew: the unicast slot its link named is released,
-                     // or kept
-    DeleteLink,      // a Receiver deleted at a unicast Transmitter: its own link cleared, or kept
-    AddressCopies,   // a unit's new address: the copies in its peers' records follow, or stay
-    ModeChangeLinks  // a Transmitter's new mode: its Receivers' own links are cleared, or kept
+    BackupLink,       // a Receiver added as backup: its own link kept, or set to the Transmitter
+    ReplacedMain,     // the main Receiver a unicast Add replaces: its own link kept, or cleared
+    MainDelete,       // the main Receiver deleted: the first backup moves up, or the backups stay
+    AttachRelease,    // a Receiver attached anew: the unicast slot its link named is released,
+                      // or kept
+    DeleteLink,       // a Receiver deleted at a unicast Transmitter: its own link cleared, or kept
+    AddressCopies,    // a unit's new address: the copies in its peers' records follow, or stay
+    ModeChangeLinks,  // a Transmitter's new mode: its Receivers' own links are cleared, or kept
+    MulticastBackup   // a backup request to a multicast Transmitter: its slot taken, or refused
 };
-inline constexpr std::size_t kDecisionCount = 7;
+inline constexpr std::size_t kDecisionCount = 8;
 
 struct DecisionInfo {
     const char* name;         // as --reading takes it
@@ -37,6 +38,7 @@ inline constexpr std::array<DecisionInfo, kDecisionCount> kDecisions{{
     {"delete-link", "cleared", "kept"},
     {"address-copies", "updated", "kept"},
     {"mode-change", "frees", "keeps-links"},
+    {"multicast-backup", "taken", "refused"},
 }};
 
 class Readings {

@@ -279,8 +279,9 @@ Outcome UnitSet::AddReceiver(const Mac& addressed, const Mac& other, std::uint16
         return Refuse("selector " + std::to_string(selector));
     }
     if (a->IsTransmitter()) {
-        // Unicast: the Transmitter is told its main or backup Receiver.
-        if (a->mode == kModeMulticast) {
+        // Unicast: the Transmitter is told its main or backup Receiver. A backup request goes to
+        // the Transmitter whatever its mode.
+        if (a->mode == kModeMulticast && (selector == 0 || Alt(Decision::MulticastBackup))) {
             return Refuse("multicast transmitter addressed; the receiver should be");
         }
         if (!o->IsReceiver()) {
