@@ -10,8 +10,6 @@
 class CVX418Dlg;
 
 inline constexpr int kRefreshTimeoutMs = 5000;
-// Commands are numbered 0..14 (shell/commands.h); see DispatchCommand.
-inline constexpr int kCommandCount = 15;
 
 // Runs one command for the dialog, on the window thread. Commands 0 and 10..14 run at once;
 // 1..9 each start a worker thread that gets the dialog. Other numbers are ignored.

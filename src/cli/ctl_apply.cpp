@@ -83,11 +83,7 @@ class Applier {
   public:
     Applier(const RunOptions& options, Reporter& report, CtlSession& session,
             const ApplyTarget& target)
-        : options_(options),
-          report_(report),
-          session_(session),
-          target_(target),
-          installation_(target.installation) {}
+        : options_(options), report_(report), session_(session), target_(target) {}
 
     int Run() {
         const std::vector<DeviceRecord> devices = session_.Table().Snapshot();
@@ -95,7 +91,7 @@ class Applier {
             units_.emplace(r.Mac, r);
         }
         order_ = devices;
-        Plan plan = ComputePlan(installation_, devices, target_.spares);
+        Plan plan = ComputePlan(target_.installation, devices, target_.spares);
         Describe(plan);
         if (!plan.problems.empty()) {
             report_.Fail(kExitBadInput, target_.subject + " cannot be applied; nothing was sent:");
@@ -136,7 +132,7 @@ class Applier {
             if (status != kRetry) {
                 return status;
             }
-            plan = ComputePlan(installation_, order_, target_.spares);
+            plan = ComputePlan(target_.installation, order_, target_.spares);
             if (!plan.problems.empty() || !plan.skipped.empty() || plan.steps.empty()) {
                 return NotMatched();
             }
@@ -146,7 +142,6 @@ class Applier {
         }
     }
 
-  private:
     // The plan in the document and for people; a later round's steps are added to it.
     void Describe(const Plan& plan) {
         Json& document = report_.Document();
@@ -154,7 +149,7 @@ class Applier {
         if (first == 0) {
             Json missing = Json::array();
             for (const MacBytes& mac : plan.missing) {
-                const InstalledUnit* u = installation_.Find(mac);
+                const InstalledUnit* u = target_.installation.Find(mac);
                 missing.push_back({{"mac", MacText(mac)}, {"name", u->name}});
                 report_.Note("not on the segment: " + u->name + " [" + MacText(mac) + "]");
             }
@@ -231,7 +226,7 @@ class Applier {
     int ReadBackAll(bool last) {
         // The units of the file and the Receivers it names, among those that answered.
         std::set<MacBytes> concerned;
-        for (const InstalledUnit& u : installation_.units) {
+        for (const InstalledUnit& u : target_.installation.units) {
             concerned.insert(u.mac);
             concerned.insert(u.receivers.begin(), u.receivers.end());
             for (const auto& slot : u.slots) {
@@ -249,12 +244,13 @@ class Applier {
         // Before the last round, every unit's answer is enough: each change was confirmed on
         // its own, so what they say now is what they keep.
         const auto holds = [&](const UnitRecords& records) {
-            return !last || InstallationHolds(installation_, records, nullptr);
+            return !last || InstallationHolds(target_.installation, records, nullptr);
         };
         report_.Progress("reading back " + std::to_string(macs.size()) + " units");
         const CtlSession::ReadBack back = session_.ReadBackUnits(macs, holds, options_.wait);
         Update(back.records);
-        const bool matched = back.answered && InstallationHolds(installation_, units_, nullptr);
+        const bool matched =
+            back.answered && InstallationHolds(target_.installation, units_, nullptr);
         report_.Document()["matched"] = matched;
         if (matched) {
             return kExitDone;
@@ -273,7 +269,7 @@ class Applier {
 
     int NotMatched() {
         std::string difference;
-        InstallationHolds(installation_, units_, &difference);
+        InstallationHolds(target_.installation, units_, &difference);
         return report_.Fail(kExitRefused, "after the changes the units do not match " +
                                               target_.subject + ": " + difference);
     }
@@ -282,14 +278,11 @@ class Applier {
     Reporter& report_;
     CtlSession& session_;
     const ApplyTarget& target_;
-    const Installation& installation_;
     UnitRecords units_;                // the latest record of every unit that answered
     std::vector<DeviceRecord> order_;  // the same, in arrival order
     std::vector<std::string> lines_;   // each step for people
     std::size_t carried_ = 0;          // steps sent so far, over all rounds
 };
-
-}  // namespace
 
 std::optional<Installation> ReadInstallation(const std::string& path, std::string& error) {
     const auto document = ReadInstallationDocument(path, error);
@@ -333,25 +326,38 @@ bool AllConcernedAnswered(const Installation& installation, const DeviceTable& t
     return true;
 }
 
-int Apply(const RunOptions& options, Reporter& report) {
-    Json& document = report.Document();
-    document["adapter"] = options.adapter.typed;
-    document["file"] = options.inputFile;
-    document["dry_run"] = options.dryRun;
+}  // namespace
+
+std::optional<FileRun> DiscoverForFile(const RunOptions& options, Reporter& report, int& status) {
     std::string error;
-    const auto installation = ReadInstallation(options.inputFile, error);
+    auto installation = ReadInstallation(options.inputFile, error);
     if (!installation) {
-        return report.Fail(kExitBadInput, error);
+        status = report.Fail(kExitBadInput, error);
+        return std::nullopt;
     }
-    int status = kExitDone;
+    status = kExitDone;
     auto scope = AdapterRunScope::Open(options.adapter, report, status);
     const auto done = [&](const DeviceTable& table) {
         return AllConcernedAnswered(*installation, table);
     };
     if (!scope || !DiscoverUnits(scope->Session(), options, done, report, status)) {
+        return std::nullopt;
+    }
+    return FileRun{std::move(*installation), std::move(scope)};
+}
+
+int Apply(const RunOptions& options, Reporter& report) {
+    Json& document = report.Document();
+    document["adapter"] = options.adapter.typed;
+    document["file"] = options.inputFile;
+    document["dry_run"] = options.dryRun;
+    int status = kExitDone;
+    const auto run = DiscoverForFile(options, report, status);
+    if (!run) {
         return status;
     }
-    return ApplyInstallation(options, report, scope->Session(), {*installation, "the file", {}});
+    return ApplyInstallation(options, report, run->scope->Session(),
+                             {run->installation, "the file", {}});
 }
 
 int ApplyInstallation(const RunOptions& options, Reporter& report, CtlSession& session,

@@ -5,10 +5,12 @@
 // installation read back. Done only when it matches; units of the file that do not answer are
 // reported, never invented.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/ctl_adapter.h"
 #include "cli/ctl_commands.h"
 #include "cli/ctl_install.h"
 #include "cli/ctl_report.h"
@@ -26,8 +28,12 @@ struct ApplyTarget {
 int ApplyInstallation(const RunOptions& options, Reporter& report, CtlSession& session,
                       const ApplyTarget& target);
 
-// The installation file at path; nothing and why when it cannot be read or is not valid.
-std::optional<Installation> ReadInstallation(const std::string& path, std::string& error);
-// Every unit of the file, the Receivers it names and the units the answered ones name have
-// answered: a discovery for the file may end.
-bool AllConcernedAnswered(const Installation& installation, const DeviceTable& table);
+// The installation file of options and the adapter, discovered until every unit the file
+// concerns has answered (or the wait ended).
+struct FileRun {
+    Installation installation;
+    std::unique_ptr<AdapterRunScope> scope;
+};
+// Nothing when the file cannot be read or the adapter not used; the failure is reported and
+// status set.
+std::optional<FileRun> DiscoverForFile(const RunOptions& options, Reporter& report, int& status);

@@ -7,17 +7,12 @@
 #include "cli/ctl_apply.h"
 #include "cli/ctl_assign_choice.h"
 #include "cli/ctl_install.h"
+#include "cli/ctl_install_file.h"
 #include "cli/ctl_lookup.h"
 #include "cli/ctl_plan.h"
 #include "cli/ctl_run.h"
 #include "cli/ctl_text.h"
 #include "views/labels.h"
-
-namespace {
-
-constexpr int kJsonIndent = 2;
-
-}  // namespace
 
 std::optional<AssignRequest> ReadAssignRequest(const AssignOptions& typed, bool force,
                                                std::string& error) {
@@ -134,9 +129,7 @@ int WriteAssignment(const RunOptions& options, const std::vector<DeviceRecord>& 
         }
         return kExitBadInput;
     }
-    const std::string text =
-        document.dump(kJsonIndent, ' ', false, Json::error_handler_t::replace) + "\n";
-    if (!WriteFileAtomically(options.outputFile, text, error)) {
+    if (!WriteFileAtomically(options.outputFile, InstallationFileText(document), error)) {
         return report.Fail(kExitOutput, error);
     }
     report.Document()["file"] = options.outputFile;

@@ -5,15 +5,10 @@
 #include <memory>
 
 #include "cli/ctl_install.h"
+#include "cli/ctl_install_file.h"
 #include "cli/ctl_lookup.h"
 #include "cli/ctl_output.h"
 #include "cli/ctl_run.h"
-
-namespace {
-
-constexpr int kJsonIndent = 2;
-
-}  // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
     const std::string temporary = path + ".tmp";
@@ -129,9 +124,7 @@ int Export(const RunOptions& options, Reporter& report) {
         return kExitDone;
     }
     const std::string text =
-        options.dot
-            ? InstallationDot(devices)
-            : installation.dump(kJsonIndent, ' ', false, Json::error_handler_t::replace) + "\n";
+        options.dot ? InstallationDot(devices) : InstallationFileText(installation);
     if (options.outputFile.empty()) {
         report.Document()["adapter"] = options.adapter.typed;
         report.Document()["dot"] = text;

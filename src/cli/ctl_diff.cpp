@@ -18,25 +18,18 @@ int Diff(const RunOptions& options, Reporter& report) {
     Json& document = report.Document();
     document["adapter"] = options.adapter.typed;
     document["file"] = options.inputFile;
-    std::string error;
-    const auto installation = ReadInstallation(options.inputFile, error);
-    if (!installation) {
-        return report.Fail(kExitBadInput, error);
-    }
     int status = kExitDone;
-    auto scope = AdapterRunScope::Open(options.adapter, report, status);
-    const auto done = [&](const DeviceTable& table) {
-        return AllConcernedAnswered(*installation, table);
-    };
-    if (!scope || !DiscoverUnits(scope->Session(), options, done, report, status)) {
+    const auto run = DiscoverForFile(options, report, status);
+    if (!run) {
         return status;
     }
+    const Installation& installation = run->installation;
     UnitRecords units;
-    for (const DeviceRecord& r : scope->Session().Table().Snapshot()) {
+    for (const DeviceRecord& r : run->scope->Session().Table().Snapshot()) {
         units.emplace(r.Mac, r);
     }
     Json differences = Json::array();
-    for (const FieldDifference& d : InstallationDifferences(*installation, units)) {
+    for (const FieldDifference& d : InstallationDifferences(installation, units)) {
         const std::string name = NameText(units.at(d.unit).Name);
         differences.push_back({{"mac", MacText(d.unit)},
                                {"name", Latin1ToUtf8(name)},
@@ -50,7 +43,7 @@ int Diff(const RunOptions& options, Reporter& report) {
                               Shown(d.file) + ", unit " + Shown(d.units));
     }
     Json missing = Json::array();
-    for (const InstalledUnit& u : installation->units) {
+    for (const InstalledUnit& u : installation.units) {
         if (units.count(u.mac) == 0) {
             missing.push_back({{"mac", MacText(u.mac)}, {"name", u.name}});
             report.Line(report.Options().terse

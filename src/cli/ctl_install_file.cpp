@@ -133,6 +133,11 @@ std::optional<Json> ParseInstallationText(std::string_view text, std::string& er
     return builder.TakeDocument();
 }
 
+std::string InstallationFileText(const Json& document) {
+    constexpr int kIndent = 2;
+    return document.dump(kIndent, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 std::optional<Json> ReadInstallationDocument(const std::string& path, std::string& error) {
     std::error_code sizeError;
     // A regular file that is too large is refused without a read.

@@ -21,6 +21,10 @@ inline constexpr std::size_t kMaxInstallationDepth = 16;
 // object (the last value must not silently win).
 std::optional<Json> ParseInstallationText(std::string_view text, std::string& error);
 
+// An installation document as files hold it: indented by two, invalid text replaced, one line
+// end at the end.
+std::string InstallationFileText(const Json& document);
+
 // The same for the file at path, read only up to the limit (a device such as /dev/zero ends at
 // once); the error names the file.
 std::optional<Json> ReadInstallationDocument(const std::string& path, std::string& error);

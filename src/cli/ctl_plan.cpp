@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "cli/ctl_output.h"
 #include "cli/ctl_text.h"
 #include "protocol/request_effects.h"
 #include "views/labels.h"
@@ -36,10 +37,6 @@ using FindUnitRecord = std::function<const DeviceRecord*(const MacBytes&)>;
 std::string Named(const MacBytes& mac, const FindUnitRecord& find) {
     const DeviceRecord* r = find(mac);
     return r == nullptr ? MacText(mac) : DisplayText(NameText(r->Name)) + " [" + MacText(mac) + "]";
-}
-
-Json MacJson(const MacBytes& mac) {
-    return IsEmptyMac(mac) ? Json(nullptr) : Json(MacText(mac));
 }
 
 Json ModeJson(std::optional<Topology> mode) {
@@ -83,8 +80,8 @@ std::vector<FieldDifference> Differences(const Installation& installation,
         static constexpr const char* kSlotFields[] = {"main", "backup1", "backup2"};
         for (const PeerSlot slot : kSlots) {
             if (u.mode == Topology::Unicast && SlotMac(*r, slot) != Wanted(u, slot) &&
-                differs(u.mac, kSlotFields[static_cast<int>(slot)], MacJson(Wanted(u, slot)),
-                        MacJson(SlotMac(*r, slot)))) {
+                differs(u.mac, kSlotFields[static_cast<int>(slot)], OptionalMac(Wanted(u, slot)),
+                        OptionalMac(SlotMac(*r, slot)))) {
                 return found;
             }
         }
@@ -92,7 +89,7 @@ std::vector<FieldDifference> Differences(const Installation& installation,
     for (const auto& [rx, link] : installation.WantedLinks()) {
         const DeviceRecord* r = find(rx);
         if (r != nullptr && r->T1Mac != link.value_or(kNoMac) &&
-            differs(rx, "transmitter", MacJson(link.value_or(kNoMac)), MacJson(r->T1Mac))) {
+            differs(rx, "transmitter", OptionalMac(link.value_or(kNoMac)), OptionalMac(r->T1Mac))) {
             return found;
         }
     }

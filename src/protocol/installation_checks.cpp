@@ -112,11 +112,7 @@ class Groups {
 class Checker {
   public:
     Checker(const std::vector<DeviceRecord>& units, const StationSubnet& station)
-        : units_(units), station_(station), subnet_(SubnetOf(station)) {
-        for (const DeviceRecord& r : units_) {
-            byMac_.emplace(r.Mac, &r);
-        }
-    }
+        : units_(units), station_(station), subnet_(SubnetOf(station)) {}
 
     void Addresses() {
         Groups<Ipv4Bytes> byAddress;
@@ -145,6 +141,7 @@ class Checker {
         Groups<std::string> byName;
         for (const DeviceRecord& r : units_) {
             byName.Add(NameText(r.Name), r);
+            byMac_.emplace(r.Mac, &r);  // the links' look-up; the address checks need none
         }
         for (const auto& [name, users] : byName.All()) {
             if (users.size() > 1) {

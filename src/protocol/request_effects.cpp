@@ -44,9 +44,24 @@ SlotFields SlotOf(DeviceRecord& transmitter, PeerSlot slot) {
 
 constexpr PeerSlot kSlots[] = {PeerSlot::Main, PeerSlot::Backup1, PeerSlot::Backup2};
 
+// A slot names a unit by MAC and keeps a copy of its address beside it.
+void SetSlot(DeviceRecord& transmitter, PeerSlot slot, const MacBytes& mac, const Ipv4Bytes& ip) {
+    SlotFields fields = SlotOf(transmitter, slot);
+    fields.mac = mac;
+    fields.ip = ip;
+}
+
+// A Receiver's own link is the main slot's pair of fields.
 void Unlink(DeviceRecord& receiver) {
-    receiver.T1Mac = kNoMac;
-    receiver.PeerIp = kNoIp;
+    SetSlot(receiver, PeerSlot::Main, kNoMac, kNoIp);
+}
+
+void ClearSlotsNaming(DeviceRecord& transmitter, const MacBytes& unit) {
+    for (const PeerSlot slot : kSlots) {
+        if (SlotOf(transmitter, slot).mac == unit) {
+            SetSlot(transmitter, slot, kNoMac, kNoIp);
+        }
+    }
 }
 
 // The unicast Transmitter that the Receiver's own link names lets go of it, and the link goes.
@@ -54,13 +69,7 @@ void Release(Records records, DeviceRecord& receiver) {
     if (DeviceRecord* holder = Find(records, receiver.T1Mac);
         holder != nullptr && holder != &receiver && IsTransmitterRecord(*holder) &&
         IsUnicast(*holder)) {
-        for (const PeerSlot slot : kSlots) {
-            SlotFields fields = SlotOf(*holder, slot);
-            if (fields.mac == receiver.Mac) {
-                fields.mac = kNoMac;
-                fields.ip = kNoIp;
-            }
-        }
+        ClearSlotsNaming(*holder, receiver.Mac);
     }
     Unlink(receiver);
 }
@@ -100,9 +109,7 @@ void SetTopologyEffect(Records records, const MacBytes& transmitter, Topology mo
         }
     }
     for (const PeerSlot slot : kSlots) {
-        SlotFields fields = SlotOf(*tx, slot);
-        fields.mac = kNoMac;
-        fields.ip = kNoIp;
+        SetSlot(*tx, slot, kNoMac, kNoIp);
     }
     tx->Mode = static_cast<std::uint16_t>(mode);
 }
@@ -116,19 +123,14 @@ void AttachEffect(Records records, const MacBytes& transmitter, const MacBytes& 
     }
     rx->Kind = kReceiverKind;
     if (slot != PeerSlot::Main) {
-        SlotFields fields = SlotOf(*tx, slot);
-        fields.mac = receiver;
-        fields.ip = rx->Ip;
+        SetSlot(*tx, slot, receiver, rx->Ip);
         return;
     }
     Release(records, *rx);
     if (IsUnicast(*tx)) {
-        SlotFields fields = SlotOf(*tx, slot);
-        fields.mac = receiver;
-        fields.ip = rx->Ip;
+        SetSlot(*tx, slot, receiver, rx->Ip);
     }
-    rx->T1Mac = transmitter;
-    rx->PeerIp = tx->Ip;
+    SetSlot(*rx, PeerSlot::Main, transmitter, tx->Ip);
 }
 
 void DetachEffect(Records records, const MacBytes& transmitter, const MacBytes& receiver) {
@@ -140,13 +142,7 @@ void DetachEffect(Records records, const MacBytes& transmitter, const MacBytes& 
     const bool wasMain = IsUnicast(*tx) && tx->T1Mac == receiver;
     if (IsUnicast(*tx)) {
         // Every slot that names it: left in a backup slot, it would move up again.
-        for (const PeerSlot s : kSlots) {
-            SlotFields fields = SlotOf(*tx, s);
-            if (fields.mac == receiver) {
-                fields.mac = kNoMac;
-                fields.ip = kNoIp;
-            }
-        }
+        ClearSlotsNaming(*tx, receiver);
     }
     Unlink(*rx);
     rx->Kind = kReceiverKind;
@@ -158,14 +154,11 @@ void DetachEffect(Records records, const MacBytes& transmitter, const MacBytes& 
         if (from.mac == kNoMac) {
             continue;
         }
-        tx->T1Mac = from.mac;
-        tx->PeerIp = from.ip;
+        SetSlot(*tx, PeerSlot::Main, from.mac, from.ip);
         if (DeviceRecord* movedUp = Find(records, from.mac)) {
-            movedUp->T1Mac = transmitter;
-            movedUp->PeerIp = tx->Ip;
+            SetSlot(*movedUp, PeerSlot::Main, transmitter, tx->Ip);
         }
-        from.mac = kNoMac;
-        from.ip = kNoIp;
+        SetSlot(*tx, backup, kNoMac, kNoIp);
         return;
     }
 }

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cstddef>
-#include <optional>
 #include <string>
 
 namespace vxsim {

@@ -63,7 +63,6 @@ class UnitSet {
     explicit UnitSet(std::vector<SimUnit> units) : units_(std::move(units)) {}
 
     void SetReadings(const Readings& readings) { readings_ = readings; }
-    const Readings& GetReadings() const { return readings_; }
 
     const std::vector<SimUnit>& Units() const { return units_; }
     const SimUnit* Find(const Mac& mac) const;
