@@ -25,13 +25,18 @@ void OnSignal(int) {
     g_stop = true;
 }
 
-constexpr const char* kFooter =
-    "OP: set-name set-ip set-mode add-receiver add-backup delete-receiver\n"
-    "DECISION=READING (first reading usual): backup-link=kept|set replaced-main=kept|cleared\n"
-    "  main-delete=move-up|stay attach-release=released|kept delete-link=cleared|kept\n"
-    "  address-copies=updated|kept mode-change=frees|keeps-links\n"
-    "  multicast-backup=taken|refused\n"
-    "State changes are written to standard output as JSON lines. See docs/lab.md.";
+// The readings from their table, so the help cannot fall behind it.
+std::string Footer() {
+    std::string text =
+        "OP: set-name set-ip set-mode add-receiver add-backup delete-receiver\n"
+        "DECISION=READING (first reading usual):";
+    for (std::size_t i = 0; i < vxsim::kDecisionCount; ++i) {
+        const vxsim::DecisionInfo& d = vxsim::kDecisions[i];
+        text +=
+            std::string(i % 3 == 0 ? "\n  " : " ") + d.name + "=" + d.usual + "|" + d.alternative;
+    }
+    return text + "\nState changes are written to standard output as JSON lines. See docs/lab.md.";
+}
 
 struct Options {
     std::string interfaceName;
@@ -63,7 +68,7 @@ bool ParseRefuseList(const std::string& list, std::set<vxsim::Operation>& out) {
 
 void DescribeOptions(CLI::App& app, Options& o) {
     app.description("Plays a set of VX418 units on one network interface.");
-    app.footer(kFooter);
+    app.footer(Footer());
     app.set_version_flag("--version", std::string("vx418-sim ") + VX_VERSION);
     // A repeated option takes its last value (scripts/demo passes its own --preset first).
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

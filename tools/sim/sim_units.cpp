@@ -45,6 +45,16 @@ void AddChanged(std::vector<Mac>& changed, const Mac& mac) {
     }
 }
 
+// A unit's slot: 0 its own link (a Transmitter's main Receiver), 1 and 2 the backups; each a MAC
+// and a copy of that unit's address.
+Mac& SlotMac(SimUnit& unit, int slot) {
+    return slot == 0 ? unit.t1 : slot == 1 ? unit.t2 : unit.t3;
+}
+Ip4& SlotIp(SimUnit& unit, int slot) {
+    return slot == 0 ? unit.peerIp : slot == 1 ? unit.backup1Ip : unit.backup2Ip;
+}
+constexpr int kSlotCount = 3;
+
 }  // namespace
 
 std::string SimUnit::NameText() const {
@@ -134,20 +144,23 @@ bool UnitSet::SetSlot(const Mac& transmitter, int slot, const Mac* receiver) {
 }
 
 void UnitSet::SetOwnLink(SimUnit& receiver, const SimUnit* transmitter, std::vector<Mac>& changed) {
-    receiver.t1 = transmitter != nullptr ? transmitter->mac : kNoMac;
-    receiver.peerIp = transmitter != nullptr ? transmitter->ip : kNoIp;
-    AddChanged(changed, receiver.mac);
+    SetSlotOf(receiver, 0, transmitter, changed);
 }
 
 void UnitSet::SetSlotOf(SimUnit& transmitter, int slot, const SimUnit* receiver,
                         std::vector<Mac>& changed) {
-    Mac& mac = slot == 0 ? transmitter.t1 : slot == 1 ? transmitter.t2 : transmitter.t3;
-    Ip4& ip = slot == 0   ? transmitter.peerIp
-              : slot == 1 ? transmitter.backup1Ip
-                          : transmitter.backup2Ip;
-    mac = receiver != nullptr ? receiver->mac : kNoMac;
-    ip = receiver != nullptr ? receiver->ip : kNoIp;
+    SlotMac(transmitter, slot) = receiver != nullptr ? receiver->mac : kNoMac;
+    SlotIp(transmitter, slot) = receiver != nullptr ? receiver->ip : kNoIp;
     AddChanged(changed, transmitter.mac);
+}
+
+void UnitSet::ClearSlotsNaming(SimUnit& transmitter, const Mac& receiver,
+                               std::vector<Mac>& changed) {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (SlotMac(transmitter, slot) == receiver) {
+            SetSlotOf(transmitter, slot, nullptr, changed);
+        }
+    }
 }
 
 void UnitSet::Release(const SimUnit& receiver, const SimUnit* except, std::vector<Mac>& changed) {
@@ -156,11 +169,7 @@ void UnitSet::Release(const SimUnit& receiver, const SimUnit* except, std::vecto
         !holder->IsTransmitter() || holder->mode == kModeMulticast) {
         return;
     }
-    for (int slot = 0; slot < 3; ++slot) {
-        if ((slot == 0 ? holder->t1 : slot == 1 ? holder->t2 : holder->t3) == receiver.mac) {
-            SetSlotOf(*holder, slot, nullptr, changed);
-        }
-    }
+    ClearSlotsNaming(*holder, receiver.mac, changed);
 }
 
 Outcome UnitSet::SetName(const Mac& unit, std::span<const std::uint8_t, 16> name) {
@@ -188,24 +197,11 @@ Outcome UnitSet::SetIp(const Mac& unit, const Ip4& ip) {
     std::vector<Mac> changed{u->mac};
     // Peers that name this unit carry its address too (unless they keep the old copy).
     for (SimUnit& other : units_) {
-        if (Alt(Decision::AddressCopies)) {
-            break;
-        }
-        bool touched = false;
-        if (other.t1 == u->mac) {
-            other.peerIp = ip;
-            touched = true;
-        }
-        if (other.t2 == u->mac) {
-            other.backup1Ip = ip;
-            touched = true;
-        }
-        if (other.t3 == u->mac) {
-            other.backup2Ip = ip;
-            touched = true;
-        }
-        if (touched) {
-            AddChanged(changed, other.mac);
+        for (int slot = 0; slot < kSlotCount && !Alt(Decision::AddressCopies); ++slot) {
+            if (SlotMac(other, slot) == u->mac) {
+                SlotIp(other, slot) = ip;
+                AddChanged(changed, other.mac);
+            }
         }
     }
     u->ip = ip;
@@ -223,14 +219,13 @@ Outcome UnitSet::SetMode(const Mac& unit, std::uint16_t mode) {
     std::vector<Mac> changed{tx->mac};
     // A change of mode, even to the same mode, drops every attachment.
     for (SimUnit& rx : units_) {
-        if (rx.t1 == tx->mac && !Alt(Decision::ModeChangeLinks)) {
-            rx.t1 = kNoMac;
-            rx.peerIp = kNoIp;
-            AddChanged(changed, rx.mac);
+        if (&rx != tx && rx.t1 == tx->mac && !Alt(Decision::ModeChangeLinks)) {
+            SetOwnLink(rx, nullptr, changed);
         }
     }
-    tx->t1 = tx->t2 = tx->t3 = kNoMac;
-    tx->peerIp = tx->backup1Ip = tx->backup2Ip = kNoIp;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        SetSlotOf(*tx, slot, nullptr, changed);
+    }
     tx->mode = mode;
     return Accept(std::move(changed));
 }
@@ -323,11 +318,7 @@ Outcome UnitSet::DeleteReceiver(const Mac& addressed, const Mac& other) {
     if (!wasMain && a->t2 != o->mac && a->t3 != o->mac) {
         return Refuse("receiver is not attached to this transmitter");
     }
-    for (int slot = 0; slot < 3; ++slot) {
-        if ((slot == 0 ? a->t1 : slot == 1 ? a->t2 : a->t3) == o->mac) {
-            SetSlotOf(*a, slot, nullptr, changed);
-        }
-    }
+    ClearSlotsNaming(*a, o->mac, changed);
     if (!Alt(Decision::DeleteLink)) {
         SetOwnLink(*o, nullptr, changed);
     }

@@ -90,6 +90,8 @@ class UnitSet {
     // `except`), as the attach-release reading says.
     void Release(const SimUnit& receiver, const SimUnit* except, std::vector<Mac>& changed);
     void SetOwnLink(SimUnit& receiver, const SimUnit* transmitter, std::vector<Mac>& changed);
+    // Empties every slot of transmitter that names receiver.
+    void ClearSlotsNaming(SimUnit& transmitter, const Mac& receiver, std::vector<Mac>& changed);
     void SetSlotOf(SimUnit& transmitter, int slot, const SimUnit* receiver,
                    std::vector<Mac>& changed);
     Outcome AddMain(SimUnit& transmitter, SimUnit& receiver);
