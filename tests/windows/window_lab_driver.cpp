@@ -45,10 +45,6 @@ void WaitOrFail(const std::function<bool()>& done, std::chrono::milliseconds tim
     }
 }
 
-void Check(bool ok, const char* step) {
-    WaitOrFail([ok] { return ok; }, 0ms, step);
-}
-
 long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
@@ -67,6 +63,16 @@ void Walk(CTreeCtrl& tree, HTREEITEM item, int depth, std::vector<std::string>& 
         out.push_back(std::string(2 * depth, ' ') + tree.GetItemText(item));
         Walk(tree, tree.GetChildItem(item), depth + 1, out);
     }
+}
+
+// Selects the unit's item, waiting while a rebuild replaces the tree's items.
+void SelectWhenShown(CTreeCtrl& tree, const std::string& mac, const char* step) {
+    WaitOrFail(
+        [&] {
+            const HTREEITEM item = FindUnit(tree, mac);
+            return item && tree.SelectItem(item);
+        },
+        5s, step);
 }
 
 void PrintTrees(CVX418Dlg& d) {
@@ -133,8 +139,7 @@ void Drive(const Script& s) {
     }
 
     // Rename: the unit chosen in a tree, the name typed, "Change" pressed.
-    const HTREEITEM unit = FindUnit(d.m_AvailableTree, s.renameMac);
-    Check(unit && d.m_AvailableTree.SelectItem(unit), "the unit to rename");
+    SelectWhenShown(d.m_AvailableTree, s.renameMac, "the unit to rename");
     d.m_NameEdit.SetWindowText(s.newName);
     Press(d, IDC_CHANGE_NAME);
     const auto renamed = Clock::now();
@@ -143,8 +148,8 @@ void Drive(const Script& s) {
 
     // Add: the Transmitter chosen, its Connect picker opened (refilled) and the Receiver picked
     // with the arrow keys as a user does, "Add" pressed.
-    const HTREEITEM tx = FindUnit(d.m_ConnectionsTree, s.txMac);
-    Check(tx && d.m_ConnectionsTree.SelectItem(tx), "the Transmitter");
+    // The rename's reply can come before its worker has rebuilt the trees.
+    SelectWhenShown(d.m_ConnectionsTree, s.txMac, "the Transmitter");
     const HWND picker = GetDlgItem(d.GetSafeHwnd(), IDC_CONNECT_PICKER);
     SendMessageA(picker, CB_SHOWDROPDOWN, TRUE, 0);
     const HWND field = FindWindowExA(picker, nullptr, "Edit", nullptr);
